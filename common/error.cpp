@@ -1,0 +1,20 @@
+#include "common/error.h"
+
+namespace koravel::common {
+
+std::string FormatMessage(std::string_view pattern, std::string_view argument) {
+    std::string out;
+    out.reserve(pattern.size() + argument.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+            out.append(argument);
+            out.append(pattern.substr(i + 2));
+            return out;
+        }
+        out.push_back(pattern[i]);
+    }
+    return out;
+}
+
+}  // namespace koravel::common

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace koravel::common {
+
+// The one kind of error a user gets to read: conversion errors, I/O errors of the
+// report, errors of the settings store. The message is Windows-1251 bytes, since it
+// may quote page text; the window converts it for display.
+class Error final : public std::runtime_error {
+  public:
+    explicit Error(const std::string& message) : std::runtime_error(message) {}
+};
+
+// printf-like "%s"/"%d" substitution for the fixed message patterns; only the first
+// placeholder is replaced, so quoted text containing "%s" stays intact.
+std::string FormatMessage(std::string_view pattern, std::string_view argument);
+
+}  // namespace koravel::common

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/proxy_settings.h"
+
+namespace koravel::site {
+
+inline constexpr std::string_view kRosterPath = "/xml/school/roster.php?id=";
+
+// Where the requests go. `port` is 80 for the game site; tests aim it at loopback.
+struct SiteAddress {
+    std::string host;
+    int port = 80;
+};
+
+// SiteHost and SiteWebHost as built in, before any override from the settings.
+const std::string& DefaultSiteHost();
+const std::string& DefaultSiteWebHost();
+
+// "http://" + webHost + path + id: the page a browser is sent to.
+std::string BrowserLink(std::string_view webHost, std::int32_t teamId);
+
+// One roster request as plain data: everything that goes on the wire.
+struct RosterRequest {
+    std::string connectHost;  // SiteHost, or the proxy server
+    int connectPort = 80;
+    bool viaProxy = false;
+    std::string target;  // origin form directly, absolute form through the proxy
+    std::vector<std::pair<std::string, std::string>> headers;  // in wire order
+    std::string body;
+};
+
+// Builds the request for `teamId`. With the box ticked the four proxy texts are read and
+// the port text is converted (throws common::Error "'<port>' is not a valid integer
+// value" before anything is sent); the proxy is used when the server text is not empty.
+// A non-empty login adds Basic proxy authorization.
+RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySettings& proxy,
+                                 const SiteAddress& site);
+
+// The exact bytes of the request: request line, header lines, empty line, body.
+std::string RequestBytes(const RosterRequest& request);
+
+// Bounds on one request; past any of them the request has failed.
+struct Limits {
+    std::chrono::milliseconds connect{15000};
+    std::chrono::milliseconds idle{30000};  // longest stretch without a byte received
+    std::size_t maxBody = 32u << 20;
+};
+
+// Sends the request on a new connection and returns the body, or nullopt for a failed
+// request of any kind. Never throws for a network fault. Safe to call off the GUI thread.
+std::optional<std::string> SendRosterRequest(const RosterRequest& request,
+                                             const Limits& limits = {});
+
+// curl_global_init for the process lifetime; construct once in main() before any thread.
+class CurlGlobal final {
+public:
+    CurlGlobal();
+    ~CurlGlobal();
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
+}  // namespace koravel::site

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string_view>
+
+#include "survey/team_list.h"
+
+namespace koravel::survey {
+
+// The list's sort state for the whole run: one direction flag for all columns,
+// flipped by every header click; the first click sorts ascending.
+struct SortState {
+    int column = 0;
+    bool ascending = false;
+};
+
+// Numeric order of sub-item |param| - 1 read in the locale's number format (texts that
+// do not read count as 0), reversed for a negative param. Returns -1, 0 or 1.
+int NumericSortProc(const TeamRow& a, const TeamRow& b, int param,
+                    std::string_view decimalSeparator);
+
+// Name order: Windows-1251 byte values with only a-z folded to A-Z; shorter first on a
+// common prefix. Returns <0, 0, >0.
+int CompareNames(std::string_view a, std::string_view b);
+
+// A header click on `column`: flips the direction, remembers the column and sorts
+// (names as text, the others as numbers). Rows that compare equal keep their order.
+void ListView1ColumnClick(TeamList& list, SortState& state, int column,
+                          std::string_view decimalSeparator);
+
+}  // namespace koravel::survey
