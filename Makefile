@@ -3,8 +3,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test bench demo run clean
+.PHONY: all deps configure build test test-asan bench fuzz lint package clean
 
 all: build
 
@@ -20,10 +21,39 @@ build: configure
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORAVEL_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
 bench: deps
-	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORAVEL_WITH_BENCH=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORAVEL_WITH_BENCH=ON -DKORAVEL_WITH_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	scripts/run-bench $(BUILD)-bench
 
+# libFuzzer, FUZZ_SECONDS per target.
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKORAVEL_WITH_FUZZ=ON -DKORAVEL_WITH_TESTS=OFF -DKORAVEL_WITH_APP=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	scripts/run-fuzz $(BUILD)-fuzz $(FUZZ_SECONDS)
+
+lint: build
+	scripts/lint $(BUILD)
+
+package: deps
+	cmake -S . -B $(BUILD)-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORAVEL_WITH_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-release -j $(JOBS)
+	cd $(BUILD)-release && cpack -G DEB
+	desktop-file-validate packaging/net.kelvo.Koravel.desktop
+	appstreamcli validate --no-net packaging/net.kelvo.Koravel.metainfo.xml
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-asan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-release
