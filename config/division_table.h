@@ -32,4 +32,8 @@ private:
     std::filesystem::path m_file;
 };
 
+// The same readings over the bytes of a data.ini already in memory.
+std::vector<std::string> SectionNamesIn(std::string_view iniText);
+std::vector<std::int32_t> TeamIdsIn(std::string_view iniText, std::string_view division);
+
 }  // namespace koravel::config
