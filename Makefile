@@ -57,3 +57,11 @@ package: deps
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-release
+
+# The window against a local demo site, in a throwaway profile.
+.PHONY: demo run
+demo: build
+	scripts/demo $(BUILD)
+
+run: build
+	scripts/run $(BUILD)

@@ -1,0 +1,32 @@
+#include "app/error_display.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "common/code_page.h"
+
+namespace koravel::app {
+
+QString ErrorTitle(const QString& programFileName) {
+    const QString name = programFileName.section(QLatin1Char('.'), 0, 0);
+    if (name.isEmpty()) return name;
+    // Programs here are named in lower case; the title keeps the capital a Windows
+    // build's "Koravel.exe" shows.
+    return name.left(1).toUpper() + name.mid(1).toLower();
+}
+
+QString ErrorText(const std::string& message) {
+    std::string text = message;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    return QString::fromStdString(common::Cp1251ToUtf8(text));
+}
+
+void ShowDefaultError(QWidget* parent, const std::string& message) {
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QMessageBox box(QMessageBox::Critical, ErrorTitle(program), ErrorText(message), QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+}  // namespace koravel::app
