@@ -45,6 +45,10 @@ struct RosterRequest {
 RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySettings& proxy,
                                  const SiteAddress& site);
 
+// A form value as the body carries it: A-Z, a-z and 0-9 stay, a blank becomes "+", every
+// other byte "%XX" in uppercase hexadecimal.
+std::string EncodeFormValue(std::string_view value);
+
 // The exact bytes of the request: request line, header lines, empty line, body.
 std::string RequestBytes(const RosterRequest& request);
 
