@@ -5,7 +5,7 @@
 #include <string>
 
 #include "survey/roster_reader.h"
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/roster_page.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr std::string_view kInfo = "info.php?id=";
 const std::string& Page(std::int64_t bytes) {
     static std::map<std::int64_t, std::string> pages;
     auto& page = pages[bytes];
-    if (page.empty()) page = koravel::testsupport::SizedPage(static_cast<std::size_t>(bytes), 7);
+    if (page.empty()) page = koravel::tools::SizedPage(static_cast<std::size_t>(bytes), 7);
     return page;
 }
 

@@ -9,13 +9,13 @@
 
 #include "site/roster_request.h"
 #include "survey/scan.h"
-#include "tests/support/fake_site.h"
+#include "tools/fake_site/fake_site.h"
 
 namespace {
 
 using koravel::site::BuildRosterRequest;
 using koravel::site::SendRosterRequest;
-using koravel::testsupport::FakeSite;
+using koravel::tools::FakeSite;
 
 // Before any thread exists, as curl wants it.
 const koravel::site::CurlGlobal kCurl;

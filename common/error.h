@@ -10,7 +10,7 @@ namespace koravel::common {
 // report, errors of the settings store. The message is Windows-1251 bytes, since it
 // may quote page text; the window converts it for display.
 class Error final : public std::runtime_error {
-  public:
+public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 

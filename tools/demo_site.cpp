@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/fake_site.h"
+#include "tools/fake_site/fake_site.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
-        koravel::testsupport::FakeSite site(port);
+        koravel::tools::FakeSite site(port);
         site.servePages();
         if (!portFile.empty()) {
             std::ofstream file(portFile, std::ios::trunc);

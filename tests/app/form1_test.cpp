@@ -24,12 +24,12 @@
 #include "config/scrambler.h"
 #include "survey/report.h"
 #include "survey/scan.h"
-#include "tests/support/fake_site.h"
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/fake_site.h"
+#include "tools/fake_site/roster_page.h"
 
 using namespace koravel;
-using testsupport::Answer;
-using testsupport::PageSpec;
+using tools::Answer;
+using tools::PageSpec;
 
 namespace {
 
@@ -86,7 +86,7 @@ class Form1Test final : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<testsupport::FakeSite> m_site;
+    std::unique_ptr<tools::FakeSite> m_site;
     UrlCatcher m_urls;
 
     QString settingsFile() const { return m_dir->filePath("settings.ini"); }
@@ -111,7 +111,7 @@ class Form1Test final : public QObject {
         return form;
     }
     void serve(std::int32_t id, const PageSpec& spec) {
-        m_site->overrideTeam(id, Answer::Http("200 OK", testsupport::MakeRosterPage(spec)));
+        m_site->overrideTeam(id, Answer::Http("200 OK", tools::MakeRosterPage(spec)));
     }
     template <class T>
     static T* child(QWidget& form, const char* name) {
@@ -153,7 +153,7 @@ private Q_SLOTS:
         writeFile(m_dir->filePath("work/data.ini"),
                   "[Первая]\nteam1=101\nteam2=102\nteam3=103\nteam4=104\n"
                   "[Вторая]\nteam2=202\nteam1=201\nteam4=204\n[Пустая]\n");
-        m_site = std::make_unique<testsupport::FakeSite>();
+        m_site = std::make_unique<tools::FakeSite>();
         m_site->servePages();
         writeSettings();
         m_urls.urls.clear();
@@ -229,7 +229,7 @@ private Q_SLOTS:
             scan(*form, 0);
             survey::TeamList expected;
             for (std::int32_t id : {101, 102, 103, 104})
-                survey::ScanTeam(expected, id, testsupport::DemoPage(id), ".");
+                survey::ScanTeam(expected, id, tools::DemoPage(id), ".");
             QCOMPARE(form->teamList().size(), expected.size());
             for (std::size_t i = 0; i < expected.size(); ++i) {
                 QCOMPARE(form->teamList()[i].teamId, expected[i].teamId);

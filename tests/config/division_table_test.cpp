@@ -22,7 +22,7 @@ const std::string kHungary2 = "\xC2\xE5\xED\xE3\xF0\xE8\xFF-2";
 const std::string kHungary1Upper = "\xC2\xC5\xCD\xC3\xD0\xC8\xDF-1";
 
 class DivisionTableTest : public ::testing::Test {
-  protected:
+protected:
     std::filesystem::path dir() const { return m_dir.path().toStdString(); }
 
     DivisionTable write(const std::string& bytes) const {
@@ -35,7 +35,7 @@ class DivisionTableTest : public ::testing::Test {
         std::ofstream(DataIniPath(dir()), std::ios::binary | std::ios::app) << bytes;
     }
 
-  private:
+private:
     QTemporaryDir m_dir;
 };
 

@@ -19,7 +19,7 @@ namespace {
 using common::ProxySettings;
 
 class SettingsStoreTest : public ::testing::Test {
-  protected:
+protected:
     QString file() const { return m_dir.filePath(QStringLiteral("kelvo.conf")); }
     SettingsStore store() const { return SettingsStore(file()); }
 

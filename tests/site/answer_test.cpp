@@ -10,8 +10,8 @@ namespace koravel::site {
 namespace {
 
 using namespace std::chrono_literals;
-using testsupport::Answer;
-using testsupport::FakeSite;
+using tools::Answer;
+using tools::FakeSite;
 
 const std::string kFinal = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nfinal";
 

@@ -7,13 +7,13 @@
 #include "survey/roster_reader.h"
 #include "survey/team_list.h"
 #include "tests/site/fetch.h"
-#include "tests/support/fake_site.h"
+#include "tools/fake_site/fake_site.h"
 
 namespace koravel::site {
 namespace {
 
-using testsupport::Answer;
-using testsupport::FakeSite;
+using tools::Answer;
+using tools::FakeSite;
 
 // What the demo site serves must read like the game site's pages, whichever way the
 // program asks for them.
@@ -44,8 +44,7 @@ TEST(DemoSitePages, OverriddenTeamGetsItsScriptedAnswer) {
     site.servePages();
     site.overrideTeam(3, Answer::Http("404 Not Found", ""));
     EXPECT_EQ(SendRosterRequest(BuildRosterRequest(3, {}, AddressOf(site))), std::nullopt);
-    EXPECT_EQ(SendRosterRequest(BuildRosterRequest(4, {}, AddressOf(site))),
-              testsupport::DemoPage(4));
+    EXPECT_EQ(SendRosterRequest(BuildRosterRequest(4, {}, AddressOf(site))), tools::DemoPage(4));
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ namespace koravel::site {
 namespace {
 
 using namespace std::chrono_literals;
-using testsupport::Answer;
-using testsupport::FakeSite;
+using tools::Answer;
+using tools::FakeSite;
 
 const std::string kToClose = "HTTP/1.0 200 OK\r\n\r\n";
 const std::string kChunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";

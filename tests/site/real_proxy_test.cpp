@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "site/roster_request.h"
-#include "tests/support/fake_site.h"
+#include "tools/fake_site/fake_site.h"
 
 namespace koravel::site {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testsupport::FakeSite;
+using tools::FakeSite;
 
 constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
 
@@ -101,7 +101,7 @@ protected:
 TEST_F(RealProxy, PageArrivesThroughTinyproxyWithTheFormIntact) {
     const Tinyproxy proxy;
     ASSERT_TRUE(proxy.ready()) << proxy.log();
-    EXPECT_EQ(fetch(proxy.settings(), 345), testsupport::DemoPage(345)) << proxy.log();
+    EXPECT_EQ(fetch(proxy.settings(), 345), tools::DemoPage(345)) << proxy.log();
     const auto seen = m_site.requests();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].starts_with("POST /xml/school/roster.php?id=345 HTTP/1.")) << seen[0];
@@ -114,8 +114,7 @@ TEST_F(RealProxy, ProxyRequiringBasicAuthorizationTakesOnlyTheRightLogin) {
     EXPECT_EQ(fetch(proxy.settings(), 7), std::nullopt);
     EXPECT_EQ(fetch(proxy.settings("koravel", "wrong"), 7), std::nullopt);
     EXPECT_EQ(m_site.requests().size(), 0u);
-    EXPECT_EQ(fetch(proxy.settings("koravel", "s3cret"), 7), testsupport::DemoPage(7))
-        << proxy.log();
+    EXPECT_EQ(fetch(proxy.settings("koravel", "s3cret"), 7), tools::DemoPage(7)) << proxy.log();
 }
 
 }  // namespace

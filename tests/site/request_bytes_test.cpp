@@ -10,8 +10,8 @@
 namespace koravel::site {
 namespace {
 
-using testsupport::Answer;
-using testsupport::FakeSite;
+using tools::Answer;
+using tools::FakeSite;
 
 const std::string kTail =
     "Accept: text/html, */*\r\n"

@@ -4,13 +4,13 @@
 
 #include "common/code_page.h"
 #include "common/error.h"
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/roster_page.h"
 
 namespace koravel::survey {
 namespace {
 
-using testsupport::MakeRosterPage;
-using testsupport::PageSpec;
+using tools::MakeRosterPage;
+using tools::PageSpec;
 using Cells = std::vector<std::string>;
 
 struct Reading {
@@ -34,7 +34,7 @@ Reading Read(std::string_view page, std::string_view sep = ",") {
     return r;
 }
 
-std::string Page(std::vector<testsupport::PlayerSpec> roster, std::string cosp = "3") {
+std::string Page(std::vector<tools::PlayerSpec> roster, std::string cosp = "3") {
     return MakeRosterPage({common::Utf8ToCp1251("Торпедо"), "22", std::move(cosp), roster});
 }
 
@@ -118,8 +118,8 @@ TEST(RosterReader, MissingMarkersShiftByFixedWidths) {
 
 TEST(RosterReader, DemoTeamsReadCleanly) {
     for (std::int32_t id : {1, 77, 1234, 99999}) {
-        const PageSpec spec = testsupport::DemoTeam(id);
-        EXPECT_EQ(spec.teamName, testsupport::DemoTeam(id).teamName);
+        const PageSpec spec = tools::DemoTeam(id);
+        EXPECT_EQ(spec.teamName, tools::DemoTeam(id).teamName);
         int age19 = 0;
         for (const auto& p : spec.roster) age19 += p.age == "19";
         const Reading r = Read(MakeRosterPage(spec), ".");

@@ -6,7 +6,7 @@
 
 #include "common/code_page.h"
 #include "common/error.h"
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/roster_page.h"
 
 namespace koravel::survey {
 namespace {
@@ -28,8 +28,8 @@ struct Site {
     }
 };
 
-std::string Page(const std::string& name, std::vector<testsupport::PlayerSpec> roster) {
-    return testsupport::MakeRosterPage({name, "20", "4", std::move(roster)});
+std::string Page(const std::string& name, std::vector<tools::PlayerSpec> roster) {
+    return tools::MakeRosterPage({name, "20", "4", std::move(roster)});
 }
 
 TEST(Scan, OneRowPerTeamInOrderWithFreshTallies) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace koravel::testsupport {
+namespace koravel::tools {
 
 // Texts go onto the page as given, so a test can plant malformed ages or talents.
 struct PlayerSpec {
@@ -30,4 +30,4 @@ PageSpec DemoTeam(std::int32_t teamId);
 // A page that reads cleanly, of about `approxBytes` (some 2,000 player rows per MiB).
 std::string SizedPage(std::size_t approxBytes, std::uint32_t seed);
 
-}  // namespace koravel::testsupport
+}  // namespace koravel::tools

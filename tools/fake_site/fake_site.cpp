@@ -1,4 +1,4 @@
-#include "tests/support/fake_site.h"
+#include "tools/fake_site/fake_site.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,9 +13,9 @@
 #include <string_view>
 #include <utility>
 
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/roster_page.h"
 
-namespace koravel::testsupport {
+namespace koravel::tools {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -88,7 +88,7 @@ Answer Answer::Silent(std::string bytes, milliseconds hold) {
 Answer Answer::Endless(std::string head, std::string piece) {
     Answer answer = Raw(std::move(head));
     answer.tail = std::move(piece);
-    answer.forever = true;
+    answer.endless = true;
     return answer;
 }
 
@@ -282,7 +282,7 @@ FakeSite::Link FakeSite::play(int fd, const Answer& answer) const {
                 link = waitQuiet(fd, answer.interval);
             }
         }
-    } while (link == Link::Open && answer.forever && !answer.tail.empty());
+    } while (link == Link::Open && answer.endless && !answer.tail.empty());
     if (link == Link::Open && answer.holdOpen.count() > 0) link = waitQuiet(fd, answer.holdOpen);
     return link;
 }
@@ -361,4 +361,4 @@ void FakeSite::serve(int fd, Worker& worker) {
     worker.done = true;
 }
 
-}  // namespace koravel::testsupport
+}  // namespace koravel::tools

@@ -1,4 +1,4 @@
-#include "tests/support/roster_page.h"
+#include "tools/fake_site/roster_page.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 
 #include "common/code_page.h"
 
-namespace koravel::testsupport {
+namespace koravel::tools {
 
 namespace {
 
@@ -155,4 +155,4 @@ std::string SizedPage(std::size_t approxBytes, std::uint32_t seed) {
     return MakeRosterPage(spec);
 }
 
-}  // namespace koravel::testsupport
+}  // namespace koravel::tools

@@ -14,19 +14,19 @@
 #include <thread>
 #include <vector>
 
-namespace koravel::testsupport {
+namespace koravel::tools {
 
 using std::chrono::milliseconds;
 
 // One scripted answer: `head` at once, then `tail` in pieces of `pieceSize` bytes every
-// `interval` (again and again while `forever`, until the client goes), then `holdOpen`
+// `interval` (again and again while `endless`, until the client goes), then `holdOpen`
 // of silence, then a close, or a reset when `reset` is set.
 struct Answer {
     std::string head;
     std::string tail;
     std::size_t pieceSize = 0;  // 0: the tail in one piece
     milliseconds interval{0};
-    bool forever = false;
+    bool endless = false;
     milliseconds holdOpen{0};
     bool reset = false;
 
@@ -117,4 +117,4 @@ private:
 // front of it); nullopt for anything else.
 std::optional<std::int32_t> RosterTargetId(std::string_view target);
 
-}  // namespace koravel::testsupport
+}  // namespace koravel::tools
