@@ -4,10 +4,8 @@
 
 #include <QTemporaryDir>
 
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
+#include <tuple>
 
 namespace koravel::config {
 namespace {
@@ -15,131 +13,66 @@ namespace {
 using Ids = std::vector<std::int32_t>;
 using Names = std::vector<std::string>;
 
-// "Венгрия-1", "Венгрия-2" in Windows-1251
-const std::string kHungary1 = "\xC2\xE5\xED\xE3\xF0\xE8\xFF-1";
-const std::string kHungary2 = "\xC2\xE5\xED\xE3\xF0\xE8\xFF-2";
-// "ВЕНГРИЯ-1" in Windows-1251
-const std::string kHungary1Upper = "\xC2\xC5\xCD\xC3\xD0\xC8\xDF-1";
-
-class DivisionTableTest : public ::testing::Test {
-protected:
-    std::filesystem::path dir() const { return m_dir.path().toStdString(); }
-
-    DivisionTable write(const std::string& bytes) const {
-        const auto file = DataIniPath(dir());
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-        return DivisionTable(file);
-    }
-
-    void append(const std::string& bytes) const {
-        std::ofstream(DataIniPath(dir()), std::ios::binary | std::ios::app) << bytes;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
+const std::string kHungary1 = "\xC2\xE5\xED\xE3\xF0\xE8\xFF-1";  // Венгрия-1 in Windows-1251
+const std::string kHungary2 = "\xC2\xE5\xED\xE3\xF0\xE8\xFF-2";  // Венгрия-2
+const std::string kHungary1Upper = "\xC2\xC5\xCD\xC3\xD0\xC8\xDF-1";  // ВЕНГРИЯ-1
+const std::string kLong = "Центральноафриканская Республика-";        // 68 bytes in UTF-8
 
 std::string WorkedExample(const std::string& line3) {
     return "[" + kHungary1 + "]\r\nteam1=311\r\n" + line3 + "\r\nteam3=402\r\n[" + kHungary2 +
            "]\r\nteam2=517\r\nteam1=509\r\nteam4=533\r\n";
 }
 
-TEST_F(DivisionTableTest, WorkedExampleListsBothDivisionsAndReadsUpToTheGap) {
-    const DivisionTable table = write(WorkedExample("team2=318"));
-    EXPECT_EQ(table.sectionNames(), (Names{kHungary1, kHungary2}));
-    EXPECT_EQ(table.teamIds(kHungary1), (Ids{311, 318, 402}));
-    EXPECT_EQ(table.teamIds(kHungary2), (Ids{509, 517}));
+TEST(DivisionTable, ReadsTeamsUpToTheFirstGapOrZero) {
+    std::string twelve = "[a]\n";
+    for (int n : {10, 2, 12, 1, 11, 9, 3, 8, 4, 7, 5, 6})
+        twelve += "team" + std::to_string(n) + "=" + std::to_string(100 + n) + "\n";
+    const std::string utf8 = "\xEF\xBB\xBF[Венгрия-1]\r\nteam1=311\r\n";
+    const std::vector<std::tuple<std::string, std::string, Ids>> cases = {
+        {WorkedExample("team2=318"), kHungary1, {311, 318, 402}},
+        {WorkedExample("team2=318"), kHungary2, {509, 517}},
+        {WorkedExample("team2=0"), kHungary1, {311}},
+        {WorkedExample("team2=abc"), kHungary1, {311}},
+        {WorkedExample("team2=99999999999"), kHungary1, {311}},
+        {"[a]\nteam1=0\nteam2=5\n", "a", {}},
+        {"[a]\nteam1=$1F\nteam2=0x1F\nteam3=31\nteam4=-5\nteam5=  +7\nteam6=8x\n",
+         "a",
+         {31, 31, 31, -5, 7}},
+        {"[a]\nTEAM1=5\nTeAm2=6\nteam03=7\n[b]\nteam01=9\n", "A", {5, 6}},
+        {"[b]\nteam01=9\n", "b", {}},
+        {twelve, "a", {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112}},
+        {"; Windows\r\n[" + kHungary1 + "]\r\nteam1=311\r\nteam2 = 318 \r\n",
+         kHungary1,
+         {311, 318}},
+        {utf8, kHungary1Upper, {311}},
+        {utf8, "ВЕНГРИЯ-1", {311}},
+        // The first of two equal keys wins; a second section of the name adds missing keys.
+        {"[" + kHungary1 + "]\nteam1=1\n[" + kHungary1Upper + "]\nteam1=2\nteam2=3\n",
+         kHungary1Upper,
+         {1, 3}},
+        {"[\xC2\xE5\xED\xE3\xF0\xE8\xDF-1 \xA8\xAF]\nteam1=7\n",
+         "\xE2\xE5\xED\xE3\xF0\xE8\xFF-1 \xB8\xBF",
+         {7}},
+        {"[" + kLong + "1]\nteam1=1\n[" + kLong + "2]\nteam1=2\n", kLong + "2", {2}},
+        {"[a]\n  team1=5\n\tteam2=6\n   [b]\n  team1=7\n", "a", {5, 6}},
+        {"team1=5\n[a]\nteam1=6\n", "", {}},
+    };
+    for (const auto& [ini, division, ids] : cases) EXPECT_EQ(TeamIdsIn(ini, division), ids) << ini;
 }
 
-TEST_F(DivisionTableTest, ValueThatReadsAsZeroEndsTheList) {
-    for (const char* line3 : {"team2=0", "team2=abc", "team2=", "team2=99999999999"}) {
-        const DivisionTable table = write(WorkedExample(line3));
-        EXPECT_EQ(table.teamIds(kHungary1), (Ids{311})) << line3;
-    }
-    EXPECT_EQ(write("[a]\nteam1=0\nteam2=5\n").teamIds("a"), Ids{});
+TEST(DivisionTable, ListsEverySectionOnceInFileOrder) {
+    const std::vector<std::pair<std::string, Names>> cases = {
+        {WorkedExample("team2=318"), {kHungary1, kHungary2}},
+        {"[first]\n; nothing yet\n[second]\nteam1=5\n[third]", {"first", "second", "third"}},
+        {"[" + kHungary1 + "]\n[" + kHungary1Upper + "]\n[Abc]\n[ABC]\n", {kHungary1, "Abc"}},
+        {"\xEF\xBB\xBF[Венгрия-1]\r\n", {"Венгрия-1"}},
+        {"[" + kLong + "1]\n[" + kLong + "2]\n", {kLong + "1", kLong + "2"}},
+        {"team1=5\n  [a]\n[b]", {"a", "b"}},
+    };
+    for (const auto& [ini, names] : cases) EXPECT_EQ(SectionNamesIn(ini), names) << ini;
 }
 
-TEST_F(DivisionTableTest, MissingFileGivesNothingAndNoError) {
-    const DivisionTable table(DataIniPath(dir()));
-    EXPECT_EQ(table.sectionNames(), Names{});
-    EXPECT_EQ(table.teamIds(kHungary1), Ids{});
-    EXPECT_EQ(table.teamIds(""), Ids{});
-}
-
-TEST_F(DivisionTableTest, ValuesAreIntegerTexts) {
-    const DivisionTable table =
-        write("[a]\nteam1=$1F\nteam2=0x1F\nteam3=31\nteam4=-5\nteam5=  +7\nteam6=8x\n");
-    EXPECT_EQ(table.teamIds("a"), (Ids{31, 31, 31, -5, 7}));
-}
-
-TEST_F(DivisionTableTest, KeyNamesIgnoreCaseButNotLeadingZeros) {
-    const DivisionTable table = write("[a]\nTEAM1=5\nTeAm2=6\nteam03=7\nteam3x=8\n[b]\nteam01=9\n");
-    EXPECT_EQ(table.teamIds("a"), (Ids{5, 6}));
-    EXPECT_EQ(table.teamIds("b"), Ids{});
-}
-
-TEST_F(DivisionTableTest, TeamsComeInNumberOrderWhateverTheLineOrder) {
-    const DivisionTable table = write(
-        "[a]\nteam10=110\nteam2=102\nteam12=112\nteam1=101\nteam11=111\nteam9=109\n"
-        "team3=103\nteam8=108\nteam4=104\nteam7=107\nteam5=105\nteam6=106\n");
-    EXPECT_EQ(table.teamIds("a"),
-              (Ids{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112}));
-}
-
-TEST_F(DivisionTableTest, EveryCallReadsTheFileAfresh) {
-    const DivisionTable table = write("[a]\nteam1=1\nteam2=2\n[b]\nteam1=3\n");
-    EXPECT_EQ(table.teamIds("a"), (Ids{1, 2}));
-    EXPECT_EQ(table.teamIds("a"), (Ids{1, 2}));
-
-    append("team2=4\n");
-    EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
-}
-
-TEST_F(DivisionTableTest, SectionNamesIgnoreCaseInBothCodePages) {
-    const DivisionTable table = write("[" + kHungary1 + "]\nteam1=1\n[" + kHungary1Upper +
-                                      "]\nteam1=2\nteam2=3\n[Abc]\n[ABC]\n");
-    EXPECT_EQ(table.sectionNames(), (Names{kHungary1, "Abc"}));
-    // The first of two equal keys wins; the later section adds the keys the first lacks.
-    EXPECT_EQ(table.teamIds(kHungary1Upper), (Ids{1, 3}));
-    EXPECT_EQ(table.teamIds("abc"), Ids{});
-    // "ВенгриЯ-1", Ё and ё, Ї and ї
-    EXPECT_EQ(write("[\xC2\xE5\xED\xE3\xF0\xE8\xDF-1 \xA8\xAF]\nteam1=7\n")
-                  .teamIds("\xE2\xE5\xED\xE3\xF0\xE8\xFF-1 \xB8\xBF"),
-              Ids{7});
-}
-
-TEST_F(DivisionTableTest, WindowsFileWithCrLfAndCp1251) {
-    const DivisionTable table = write("; made on Windows\r\n[" + kHungary1 +
-                                      "]\r\nteam1=311\r\nteam2 = 318 \r\n\r\n[x]\r\nteam1=1");
-    EXPECT_EQ(table.sectionNames(), (Names{kHungary1, "x"}));
-    EXPECT_EQ(table.teamIds(kHungary1), (Ids{311, 318}));
-    EXPECT_EQ(table.teamIds("X"), Ids{1});
-}
-
-TEST_F(DivisionTableTest, Utf8FileWithByteOrderMark) {
-    const std::string utf8 = "Венгрия-1";
-    const DivisionTable table = write("\xEF\xBB\xBF[" + utf8 + "]\r\nteam1=311\r\n");
-    EXPECT_EQ(table.sectionNames(), Names{utf8});
-    EXPECT_EQ(table.teamIds(utf8), Ids{311});
-    EXPECT_EQ(table.teamIds(kHungary1Upper), Ids{311});
-    EXPECT_EQ(table.teamIds("ВЕНГРИЯ-1"), Ids{311});
-}
-
-TEST_F(DivisionTableTest, SectionsWithoutKeysAreListed) {
-    const DivisionTable table = write("[first]\n; nothing yet\n[second]\nteam1=5\n[third]");
-    EXPECT_EQ(table.sectionNames(), (Names{"first", "second", "third"}));
-    EXPECT_EQ(table.teamIds("first"), Ids{});
-}
-
-TEST_F(DivisionTableTest, LongNamesAreKeptWholeAndApart) {
-    // 34 Cyrillic letters: 68 bytes in UTF-8, the same first 49 bytes in both names
-    const std::string stem = "Центральноафриканская Республика-";
-    const DivisionTable table = write("[" + stem + "1]\nteam1=1\n[" + stem + "2]\nteam1=2\n");
-    EXPECT_EQ(table.sectionNames(), (Names{stem + "1", stem + "2"}));
-    EXPECT_EQ(table.teamIds(stem + "2"), Ids{2});
-}
-
-TEST(DivisionTableText, OverlongLineDoesNotSpillIntoAKey) {
+TEST(DivisionTable, OverlongLineDoesNotSpillIntoAKey) {
     // Wherever a line buffer ends, the rest of the line must not come back as a key.
     for (std::size_t filler = 1; filler < 4200; ++filler) {
         const std::string text = "[a]\nteam1=5\nnote=" + std::string(filler, 'x') + "team2=6\n";
@@ -147,19 +80,19 @@ TEST(DivisionTableText, OverlongLineDoesNotSpillIntoAKey) {
     }
 }
 
-TEST_F(DivisionTableTest, IndentedKeysCount) {
-    const DivisionTable table = write("[a]\n  team1=5\n\tteam2=6\n   [b]\n  team1=7\n");
-    EXPECT_EQ(table.sectionNames(), (Names{"a", "b"}));
-    EXPECT_EQ(table.teamIds("a"), (Ids{5, 6}));
-}
-
-TEST_F(DivisionTableTest, EmptyNameFindsNoKeysOutsideSections) {
-    const DivisionTable table = write("team1=5\n[a]\nteam1=6\n");
-    EXPECT_EQ(table.sectionNames(), Names{"a"});
+TEST(DivisionTable, ReadsTheFileAfreshAtEveryChoice) {
+    const QTemporaryDir dir;
+    const DivisionTable table(DataIniPath(dir.path().toStdString()));
+    EXPECT_EQ(table.sectionNames(), Names{});
     EXPECT_EQ(table.teamIds(""), Ids{});
+    std::ofstream(table.file(), std::ios::binary) << "[a]\nteam1=1\n[b]\nteam1=3\n";
+    EXPECT_EQ(table.sectionNames(), (Names{"a", "b"}));
+    std::ofstream(table.file(), std::ios::binary | std::ios::app) << "team2=4\n";
+    EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
+    EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
 }
 
-TEST(DataIniPath, JoinsWithExactlyOneSeparator) {
+TEST(DivisionTable, PathJoinsWithExactlyOneSeparator) {
     const std::filesystem::path deep = std::filesystem::path("games") / std::string(70, 'd');
     EXPECT_EQ(DataIniPath(deep), deep / "data.ini");
     EXPECT_EQ(DataIniPath("games/kelvo/").generic_string(), "games/kelvo/data.ini");

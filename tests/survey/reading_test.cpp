@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <random>
+
+#include "common/code_page.h"
+#include "common/error.h"
+#include "common/number_text.h"
+#include "survey/roster_reader.h"
+#include "survey/scan.h"
+#include "tools/fake_site/roster_page.h"
+
+namespace koravel::survey {
+namespace {
+
+std::string Cells(const TeamRow& row) {
+    std::string cells = row.caption;
+    for (const std::string& cell : row.subItems) cells += "|" + cell;
+    return cells;
+}
+
+// The row's cells joined by "|", then "!" and the message of an error.
+std::string Read(std::string_view& page, std::string_view sep) {
+    TeamList list;
+    Tally tally;
+    try {
+        ReadRosterPage(page, list, 42, tally, sep);
+    } catch (const common::Error& e) {
+        return Cells(list.at(0)) + "!" + e.what();
+    }
+    return Cells(list.at(0));
+}
+
+std::string Page(std::vector<tools::PlayerSpec> roster, std::string cosp = "3") {
+    return tools::MakeRosterPage({"T", "22", std::move(cosp), std::move(roster)});
+}
+
+TEST(RosterReader, ReadsPagesIntoRows) {
+    const std::string worked = Page({{"19", "1.5"}, {"17", "1"}, {"19", "0.75"}}, " 0 ");
+    const std::string name = "<b>\xC7\xE0\xF0\xFF</b> &amp; \"x\"";
+    // Without "<td><center>" a skip drops 11 characters, a bold skip 14; without the value
+    // marker a value starts at the seventh character.
+    const std::string unmarked = R"(name="Players"/ info.php?id=)" + std::string(21, 'x') +
+                                 "19</td>" + std::string(21, 'y') + "1.5</td>";
+    const std::vector<std::array<std::string, 3>> cases = {
+        {worked, ",", "T|22|0|2|1|1,5"},
+        {worked, ".", "T|22|0|2|1|1.5"},
+        {"", ",", "|||0|0|0"},
+        {Page({}), ",", "T|22|3|0|0|0"},
+        {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), ",", "T|22|3|2|1|1,01"},
+        {Page({{"18", "2.25"}, {"17", "2.25"}}), ",", "T|22|3|0|2|2,25"},
+        {Page({{"18", "-1"}, {"17", "0"}}), ",", "T|22|3|0|0|0"},
+        {Page({{"18", "1.5"}}), "", "T|22|3|0|1|15"},
+        {Page({}, "0"), ",", "T|22|0|0|0|0"},
+        {Page({}, "  0"), ",", "T|22|  0|0|0|0"},
+        {Page({}, " 0  "), ",", "T|22| 0  |0|0|0"},
+        {tools::MakeRosterPage({name, "1", "2", {}}), ",", name + "|1|2|0|0|0"},
+        {R"(<p>Alpha</a><i name="Players" value="3"/><i name="CoSP" value="4"/>)", ",",
+         "Alpha|3|4|0|0|0"},
+        {R"(<a name="Team"Alpha</a>)", ",", "|||0|0|0"},
+        {unmarked, ",", "|Players|Players|1|1|1,5"},
+        {tools::MakeRosterPage({"T", "/5", "1", {}}), ",", "T||1|0|0|0"},
+        {Page({{"19", "2"}, {"19 ", "1"}}), ",", "T|22|3!'19 ' is not a valid integer value"},
+        {Page({{"", "1"}}), ",", "T|22|3!'' is not a valid integer value"},
+        {Page({{"18", "1,5"}}), ".", "T|22|3!'1,5' is not a valid floating point value"},
+        {Page({{"18", "1,5"}}), ",", "T|22|3|0|1|1,5"},
+        {Page({{"18", "1.5.0"}}), ",", "T|22|3!'1,5,0' is not a valid floating point value"},
+    };
+    for (const auto& [page, sep, expected] : cases) {
+        std::string_view text = page;
+        EXPECT_EQ(Read(text, sep), expected);
+    }
+}
+
+// The reader done the slow, obvious way: every move copies the text it keeps.
+struct CopyingReader {
+    std::string t;
+
+    long Length() const { return static_cast<long>(t.size()); }
+    long Find(std::string_view m) const { return t.find(m) == t.npos ? 0 : t.find(m) + 1; }
+    std::string Sub(long i, long n) const {
+        i = std::max(i, 1L);
+        return n < 0 || i > Length() ? "" : t.substr(i - 1, n);
+    }
+    void Cut(std::string_view m) { t = Sub(Find(m), Length() - Find(m) + 1); }
+    void Skip(std::string_view m) { t = Sub(Find(m) + m.size(), Length() - Find(m)); }
+    std::string Cell() const { return Sub(1, Find("</td>") - 1); }
+    std::string Value() const {
+        return Sub(Find("value=\"") + 7, Find("\"/") - Find("value=\"") - 7);
+    }
+
+    std::string Read(std::string_view sep) {
+        Tally tally;
+        Cut(R"(name="Team")");
+        std::string row = Sub(Find(">") + 1, Find("</a>") - Find(">") - 1);
+        Cut(R"(name="Players")");
+        row += "|" + Value();
+        Cut(R"(name="CoSP")");
+        row += "|" + (Value() == " 0 " ? "0" : Value());
+        try {
+            while (Find("info.php?id=") != 0) {
+                Cut("info.php?id=");
+                for (int k = 0; k < 3; ++k) Skip("<td><center>");
+                tally.Age19Count += common::StrToInt(Cell()) == 19;
+                for (int k = 0; k < 2; ++k) Skip("<td><center><b>");
+                std::string text;
+                for (const char c : Cell()) text += c == '.' ? std::string(sep) : std::string(1, c);
+                const double talent = common::StrToFloat(text, sep);
+                tally.TalentedCount += talent > 1.0;
+                tally.MaxTalent = std::max(tally.MaxTalent, talent);
+            }
+        } catch (const common::Error& e) {
+            return row + "!" + e.what();
+        }
+        return row + "|" + std::to_string(tally.Age19Count) + "|" +
+               std::to_string(tally.TalentedCount) + "|" +
+               common::FloatToStrG15(tally.MaxTalent, sep);
+    }
+};
+
+TEST(RosterReader, MatchesCopyingReaderOnRandomPages) {
+    // Markers, whole cells and rows, stray bytes; split at "|".
+    const std::string all =
+        R"(<a name="Team">|name="Team"|>|</a>|name="Players"|name="CoSP"|value="|"/|value=" 0 "/|)"
+        R"(info.php?id=|<td><center>|</td>|<td><center><b>|<td><center>19</td>|<td><center><b>1</td>|)"
+        R"(<td><center><b>1.5</td>|<td><center><b>1,5</td>|19| 17|2.25|1e1|x| |.|)"
+        "\xC0\xFF|"
+        R"(info.php?id=<td><center>a</td><td><center>b</td><td><center>19</td><td><center><b>5|)"
+        R"(<a name="Team">B</a><i name="Players" value="20"/><i name="CoSP" value=" 0 "/>)";
+    std::vector<std::string> parts;
+    for (std::size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 1)
+        parts.push_back(all.substr(at, (bar = all.find('|', at)) - at));
+    std::mt19937 random(20240611);
+    for (int n = 0; n < 400 && !HasFailure(); ++n) {
+        std::string page;
+        for (auto k = random() % 60; k > 0; --k) page += parts[random() % parts.size()];
+        for (const std::string_view sep : {",", ".", ""}) {
+            CopyingReader expected{page};
+            std::string_view text = page;
+            EXPECT_EQ(Read(text, sep), expected.Read(sep)) << page;
+            EXPECT_EQ(text, expected.t);
+        }
+    }
+}
+
+// Serves the pages it knows; any other id is a failed request.
+FetchPage Site(std::map<std::int32_t, std::string> pages, std::vector<std::int32_t>& asked) {
+    return [pages = std::move(pages), &asked](std::int32_t id) -> std::optional<std::string> {
+        asked.push_back(id);
+        const auto it = pages.find(id);
+        return it == pages.end() ? std::nullopt : std::optional(it->second);
+    };
+}
+
+TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
+    EXPECT_EQ(DivisionPrompt(), common::Utf8ToCp1251("Дивизион"));
+    // Read again, the rest of this page would give a name and a players value.
+    const std::string page = Page({{"19", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
+    std::vector<std::int32_t> asked;
+    std::string rows;
+    TeamList list(2);
+    const auto site = Site({{12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}}, asked);
+    const auto note = [&](std::size_t i) {
+        rows += Cells(list.at(i)) + "#" + std::to_string(list[i].teamId) + " ";
+    };
+    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, list, ",", site, note), common::Error);
+    EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
+    // The same page twice gives the same row: no tally carries over.
+    EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 ");
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_EQ(Cells(list[4]), "T|22|3");
+    RunScan({}, list, ",", site);
+    EXPECT_TRUE(list.empty());
+}
+
+}  // namespace
+}  // namespace koravel::survey
