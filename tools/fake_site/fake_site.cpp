@@ -92,6 +92,13 @@ Answer Answer::Endless(std::string head, std::string piece) {
     return answer;
 }
 
+Answer Answer::Repeated(std::string head, std::string piece, std::size_t times) {
+    Answer answer = Raw(std::move(head));
+    answer.tail = std::move(piece);
+    answer.repeats = times;
+    return answer;
+}
+
 Answer Answer::Drip(std::string head, std::string piece, milliseconds interval) {
     Answer answer = Endless(std::move(head), std::move(piece));
     answer.pieceSize = 1;
@@ -275,6 +282,7 @@ FakeSite::Link FakeSite::waitQuiet(int fd, milliseconds duration) const {
 FakeSite::Link FakeSite::play(int fd, const Answer& answer) const {
     Link link = sendAll(fd, answer.head);
     const std::size_t piece = answer.pieceSize == 0 ? answer.tail.size() : answer.pieceSize;
+    std::size_t round = 0;
     do {
         for (std::size_t at = 0; link == Link::Open && at < answer.tail.size(); at += piece) {
             link = sendAll(fd, std::string_view(answer.tail).substr(at, piece));
@@ -282,7 +290,8 @@ FakeSite::Link FakeSite::play(int fd, const Answer& answer) const {
                 link = waitQuiet(fd, answer.interval);
             }
         }
-    } while (link == Link::Open && answer.endless && !answer.tail.empty());
+    } while (link == Link::Open && !answer.tail.empty() &&
+             (answer.endless || ++round < answer.repeats));
     if (link == Link::Open && answer.holdOpen.count() > 0) link = waitQuiet(fd, answer.holdOpen);
     return link;
 }

@@ -19,13 +19,14 @@ namespace koravel::tools {
 using std::chrono::milliseconds;
 
 // One scripted answer: `head` at once, then `tail` in pieces of `pieceSize` bytes every
-// `interval` (again and again while `endless`, until the client goes), then `holdOpen`
-// of silence, then a close, or a reset when `reset` is set.
+// `interval`, `repeats` times (again and again while `endless`, until the client goes),
+// then `holdOpen` of silence, then a close, or a reset when `reset` is set.
 struct Answer {
     std::string head;
     std::string tail;
     std::size_t pieceSize = 0;  // 0: the tail in one piece
     milliseconds interval{0};
+    std::size_t repeats = 1;
     bool endless = false;
     milliseconds holdOpen{0};
     bool reset = false;
@@ -35,6 +36,8 @@ struct Answer {
     static Answer Silent(std::string bytes, milliseconds hold);
     // The head, then `piece` sent again and again until the client leaves.
     static Answer Endless(std::string head, std::string piece);
+    // The head, then `piece` `times` over: a large answer that is never held whole.
+    static Answer Repeated(std::string head, std::string piece, std::size_t times);
     // The head, then `piece` one byte per `interval`, repeated until the client leaves.
     static Answer Drip(std::string head, std::string piece, milliseconds interval);
     static Answer Reset(std::string bytes);

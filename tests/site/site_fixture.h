@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "site/roster_request.h"
+#include "tools/fake_site/fake_site.h"
+
+namespace koravel::site {
+
+using namespace std::chrono_literals;
+using tools::Answer;
+using tools::FakeSite;
+
+inline SiteAddress AddressOf(const FakeSite& site) { return {FakeSite::host(), site.port()}; }
+
+// Settings with the proxy box ticked.
+inline common::ProxySettings Proxy(std::string server, std::string port, std::string login = {},
+                                   std::string password = {}) {
+    return {true, std::move(login), std::move(password), std::move(server), std::move(port)};
+}
+
+// One scripted answer to a direct request, and what the request must come back with.
+struct AnswerCase {
+    const char* what;
+    Answer answer;
+    Limits limits = {};
+    std::optional<std::string> body = {};  // nullopt: the request fails
+};
+
+// Each case on a fresh site. An answer that never ends by itself must be ended by the
+// client, at the client's bound, not the site's.
+inline void ExpectOutcomes(const std::vector<AnswerCase>& cases) {
+    for (const AnswerCase& c : cases) {
+        FakeSite site;
+        site.push(c.answer);
+        auto got = SendRosterRequest(BuildRosterRequest(345, {}, AddressOf(site)), c.limits);
+        if (got && got->size() > 65536) got->resize(65536);  // a readable report for a fault
+        EXPECT_EQ(got, c.body) << c.what;
+        if (c.answer.endless || c.answer.holdOpen > 0ms) {
+            EXPECT_TRUE(site.waitForHangUps(1, 5s)) << c.what;
+        }
+    }
+}
+
+}  // namespace koravel::site
