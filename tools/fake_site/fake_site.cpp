@@ -195,6 +195,11 @@ std::vector<std::string> FakeSite::requests() const {
     return m_requests;
 }
 
+void FakeSite::forgetRequests() {
+    const std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
 std::size_t FakeSite::connections() const {
     const std::lock_guard lock(m_mutex);
     return m_connections;

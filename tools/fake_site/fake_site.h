@@ -76,6 +76,8 @@ public:
     void overrideTeam(std::int32_t teamId, Answer answer);
 
     std::vector<std::string> requests() const;
+    // Drops the recorded requests, so a long-running client (a fuzzer) keeps memory flat.
+    void forgetRequests();
     std::size_t connections() const;
     // Waits until `count` requests are in; false when `timeout` passed first.
     bool waitForRequests(std::size_t count, milliseconds timeout) const;
