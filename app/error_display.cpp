@@ -9,7 +9,7 @@
 namespace koravel::app {
 
 QString ErrorTitle(const QString& programFileName) {
-    const QString name = programFileName.section(QLatin1Char('.'), 0, 0);
+    QString name = programFileName.section(QLatin1Char('.'), 0, 0);
     if (name.isEmpty()) return name;
     // Programs here are named in lower case; the title keeps the capital a Windows
     // build's "Koravel.exe" shows.

@@ -28,10 +28,7 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
         ++i;
     }
     unsigned base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         ++i;
     } else if (i + 1 < text.size() && text[i] == '0' &&

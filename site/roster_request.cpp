@@ -332,7 +332,9 @@ std::optional<std::string> SendRosterRequest(const RosterRequest& request, const
     // list already names.
     bool ok = headers.append("Host:") && headers.append("Expect:");
     for (const auto& [name, value] : request.headers) {
-        ok = ok && headers.append(name + ": " + value);
+        std::string line = name;
+        line.append(": ").append(value);
+        ok = ok && headers.append(line);
     }
     Exchange ex(limits);
     if (!ok || !Configure(easy.get(), request, headers, ex)) return std::nullopt;
