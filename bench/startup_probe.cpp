@@ -1,8 +1,13 @@
-// Opens the window as the program does and quits after its first paint. With
-// --phases it prints how long each stage took, to tell what dominates start-up.
+// Opens the window as the program does and quits after its first paint.
+// usage: koravel_startup_probe SETTINGS WORKDIR [SPAWNED_NS]
+// Given the steady-clock time at which the caller spawned it, it prints how long each
+// stage took, to tell what dominates start-up, and its own peak memory.
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include <QApplication>
 #include <QEvent>
@@ -35,10 +40,17 @@ double Ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
+// VmHWM, not ru_maxrss: the latter also counts the spawning process's memory.
+long PeakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // argv: settings file, working directory, optionally --phases
     if (argc < 3) return 2;
     const auto start = Clock::now();
     const koravel::site::CurlGlobal curl;
@@ -56,8 +68,15 @@ int main(int argc, char** argv) {
     form.show();
     QApplication::exec();
 
-    if (argc > 3 && std::strcmp(argv[3], "--phases") == 0)
-        std::printf("application %.1f ms, window %.1f ms, first paint %.1f ms\n",
-                    Ms(start, appReady), Ms(appReady, formReady), Ms(formReady, probe.painted));
+    if (argc > 3) {
+        std::int64_t spawnedNs = 0;
+        const char* text = argv[3];
+        std::from_chars(text, text + std::strlen(text), spawnedNs);
+        const Clock::time_point spawned{std::chrono::nanoseconds(spawnedNs)};
+        std::printf(
+            "loading=%.3f application=%.3f window=%.3f paint=%.3f total=%.3f peak_kib=%ld\n",
+            Ms(spawned, start), Ms(start, appReady), Ms(appReady, formReady),
+            Ms(formReady, probe.painted), Ms(spawned, probe.painted), PeakKiB());
+    }
     return 0;
 }

@@ -1,0 +1,169 @@
+// Peak memory of a scan of 500 and 1,000 teams, goal under 80 MB. Each scan runs in a
+// fresh process and the demo site in another, so neither the site's memory nor an
+// earlier scan's peak is counted; 0 teams gives the floor of loaded libraries.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+fs::path MakeTempDir() {
+    std::string pattern = (fs::temp_directory_path() / "koravel-memory.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+// fork, not posix_spawn, for the hook: a child that outlives an interrupted bench would
+// keep serving, or scanning, with no one to stop it.
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& out) {
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    // Only async-signal-safe calls from here on.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) ::_exit(127);
+    ::close(fd);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+// The demo site in a process of its own, for the life of the bench.
+class SiteProcess final {
+public:
+    SiteProcess() : m_dir(MakeTempDir()) {
+        m_pid = Spawn({KORAVEL_DEMO_SITE, "--port", "0", "--port-file", (m_dir / "port").string()},
+                      m_dir / "site.log");
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (m_pid > 0 && m_port == 0 && Clock::now() < deadline) {
+            std::ifstream file(m_dir / "port");
+            if (!(file >> m_port)) {
+                m_port = 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    }
+    ~SiteProcess() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    SiteProcess(const SiteProcess&) = delete;
+    SiteProcess& operator=(const SiteProcess&) = delete;
+
+    int port() const { return m_port; }
+    const fs::path& dir() const { return m_dir; }
+
+private:
+    fs::path m_dir;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+SiteProcess& Site() {
+    static SiteProcess site;
+    return site;
+}
+
+// The probe's "name=value" fields; empty when it failed.
+std::map<std::string, double> RunProbe(const std::vector<std::string>& args) {
+    const fs::path out = Site().dir() / "probe.txt";
+    const pid_t pid = Spawn(args, out);
+    if (pid <= 0) return {};
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    std::map<std::string, double> fields;
+    std::ifstream in(out);
+    for (std::string field; in >> field;) {
+        const auto eq = field.find('=');
+        if (eq != std::string::npos) fields[field.substr(0, eq)] = std::stod(field.substr(eq + 1));
+    }
+    return fields;
+}
+
+void Measure(benchmark::State& state, const std::vector<std::string>& args) {
+    if (Site().port() == 0) {
+        state.SkipWithError("the demo site did not start");
+        return;
+    }
+    std::map<std::string, double> last;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        last = RunProbe(args);
+        if (!last.contains("peak_kib")) {
+            state.SkipWithError("the probe failed");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    state.counters["teams"] = static_cast<double>(state.range(0));
+    state.counters["rows"] = last["rows"];
+    state.counters["peak_mib"] = last["peak_kib"] / 1024.0;
+    state.counters["maxrss_mib"] = last["maxrss_kib"] / 1024.0;
+    if (last.contains("rows_kib")) state.counters["rows_kib"] = last["rows_kib"];
+}
+
+void BM_ScanPeakMemory(benchmark::State& state) {
+    Measure(state, {KORAVEL_SCAN_MEMORY_PROBE, std::to_string(Site().port()),
+                    std::to_string(state.range(0))});
+}
+BENCHMARK(BM_ScanPeakMemory)
+    ->ArgName("teams")
+    ->Arg(0)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+#ifdef KORAVEL_WINDOW_MEMORY_PROBE
+void BM_WindowScanPeakMemory(benchmark::State& state) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt warns on every start without one; mkdtemp made the folder private, as Qt wants.
+    ::setenv("XDG_RUNTIME_DIR", Site().dir().c_str(), 0);
+    const fs::path work = Site().dir() / "work";
+    fs::create_directories(work);
+    Measure(state, {KORAVEL_WINDOW_MEMORY_PROBE, std::to_string(Site().port()),
+                    std::to_string(state.range(0)), work.string()});
+}
+BENCHMARK(BM_WindowScanPeakMemory)
+    ->ArgName("teams")
+    ->Arg(0)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+#endif
+
+}  // namespace

@@ -1,0 +1,73 @@
+// Scans TEAMS teams of a site on 127.0.0.1:PORT without the window, then prints its peak
+// memory and what the rows it holds take, so a bench can tell growth per row from a leak.
+// usage: koravel_scan_memory_probe PORT TEAMS
+#include <sys/resource.h>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "site/roster_request.h"
+#include "survey/scan.h"
+
+namespace {
+
+bool ParseNumber(const char* text, int& value) {
+    const char* end = text + std::strlen(text);
+    const auto [at, error] = std::from_chars(text, end, value);
+    return error == std::errc() && at == end && value >= 0;
+}
+
+// VmHWM is this process's own peak; ru_maxrss also counts the memory of the process that
+// spawned it, so both are printed and the caller keeps the spawner small.
+long PeakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+std::size_t HeapBytes(const std::string& text) {
+    return text.capacity() > 15 ? text.capacity() + 1 : 0;
+}
+
+std::size_t RowBytes(const koravel::survey::TeamList& list) {
+    std::size_t bytes = list.capacity() * sizeof(koravel::survey::TeamRow);
+    for (const auto& row : list) {
+        bytes += HeapBytes(row.caption) + row.subItems.capacity() * sizeof(std::string);
+        for (const auto& cell : row.subItems) bytes += HeapBytes(cell);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    int teams = 0;
+    if (argc != 3 || !ParseNumber(argv[1], port) || !ParseNumber(argv[2], teams)) return 2;
+    const koravel::site::CurlGlobal curl;
+
+    std::vector<std::int32_t> ids(static_cast<std::size_t>(teams));
+    std::iota(ids.begin(), ids.end(), 10001);
+    const koravel::site::SiteAddress site{"127.0.0.1", port};
+    std::size_t failed = 0;
+    koravel::survey::TeamList list;
+    koravel::survey::RunScan(ids, list, ",", [&](std::int32_t id) {
+        auto page =
+            koravel::site::SendRosterRequest(koravel::site::BuildRosterRequest(id, {}, site));
+        if (!page) ++failed;
+        return page;
+    });
+
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("rows=%zu failed=%zu peak_kib=%ld maxrss_kib=%ld rows_kib=%.1f\n", list.size(),
+                failed, PeakKiB(), usage.ru_maxrss, static_cast<double>(RowBytes(list)) / 1024.0);
+    return failed == 0 ? 0 : 1;
+}
