@@ -15,22 +15,12 @@
 #include "site/roster_request.h"
 #include "survey/scan.h"
 
+#include "bench/probe_support.h"
+
 namespace {
 
-bool ParseNumber(const char* text, int& value) {
-    const char* end = text + std::strlen(text);
-    const auto [at, error] = std::from_chars(text, end, value);
-    return error == std::errc() && at == end && value >= 0;
-}
-
-// VmHWM is this process's own peak; ru_maxrss also counts the memory of the process that
-// spawned it, so both are printed and the caller keeps the spawner small.
-long PeakKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
+using koravel::bench::ParseNumber;
+using koravel::bench::PeakKiB;
 
 std::size_t HeapBytes(const std::string& text) {
     return text.capacity() > 15 ? text.capacity() + 1 : 0;

@@ -16,7 +16,11 @@
 #include "app/form1.h"
 #include "site/roster_request.h"
 
+#include "bench/probe_support.h"
+
 namespace {
+
+using koravel::bench::PeakKiB;
 
 using Clock = std::chrono::steady_clock;
 
@@ -38,14 +42,6 @@ private:
 
 double Ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-// VmHWM, not ru_maxrss: the latter also counts the spawning process's memory.
-long PeakKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
 }
 
 }  // namespace

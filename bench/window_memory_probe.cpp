@@ -18,21 +18,12 @@
 #include "app/form1.h"
 #include "site/roster_request.h"
 
+#include "bench/probe_support.h"
+
 namespace {
 
-bool ParseNumber(const char* text, int& value) {
-    const char* end = text + std::strlen(text);
-    const auto [at, error] = std::from_chars(text, end, value);
-    return error == std::errc() && at == end && value >= 0;
-}
-
-// VmHWM, not ru_maxrss alone: the latter also counts the spawning process's memory.
-long PeakKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
+using koravel::bench::ParseNumber;
+using koravel::bench::PeakKiB;
 
 }  // namespace
 
