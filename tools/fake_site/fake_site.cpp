@@ -1,5 +1,7 @@
 #include "tools/fake_site/fake_site.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -215,6 +217,14 @@ bool FakeSite::waitForHangUps(std::size_t count, milliseconds timeout) const {
     return m_changed.wait_for(lock, timeout, [&] { return m_hangUps >= count; });
 }
 
+bool FakeSite::waitUntilIdle(milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] {
+        return std::all_of(m_workers.begin(), m_workers.end(),
+                           [](const Worker& worker) { return worker.done; });
+    });
+}
+
 void FakeSite::acceptLoop() {
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
@@ -368,11 +378,9 @@ void FakeSite::serve(int fd, Worker& worker) {
     }
     ::close(fd);
     const std::lock_guard lock(m_mutex);
-    if (link == Link::ClientLeft) {
-        ++m_hangUps;
-        m_changed.notify_all();
-    }
+    if (link == Link::ClientLeft) ++m_hangUps;
     worker.done = true;
+    m_changed.notify_all();
 }
 
 }  // namespace koravel::tools

@@ -84,6 +84,8 @@ public:
     // Waits until clients have hung up on `count` answers before their end; false when
     // `timeout` passed first.
     bool waitForHangUps(std::size_t count, milliseconds timeout) const;
+    // Waits until no connection is being served; false when `timeout` passed first.
+    bool waitUntilIdle(milliseconds timeout) const;
 
 private:
     struct Worker {
