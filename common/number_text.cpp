@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -70,11 +71,18 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
     std::size_t end = n;
     while (end > i && text[end - 1] == ' ') --end;
 
-    // Rebuilt in the one form from_chars reads, whatever the separator.
-    std::string plain;
-    plain.reserve(end - i + 1);
+    // Rebuilt in the one form from_chars reads, whatever the separator. It is never longer
+    // than the text, and number texts are short enough to stay on the stack.
+    std::array<char, 64> small;
+    std::string large;
+    char* plain = small.data();
+    if (end - i > small.size()) {
+        large.resize(end - i);
+        plain = large.data();
+    }
+    std::size_t size = 0;
     if (i < end && (text[i] == '-' || text[i] == '+')) {
-        if (text[i] == '-') plain.push_back('-');
+        if (text[i] == '-') plain[size++] = '-';
         ++i;
     }
     std::size_t digits = 0;
@@ -84,15 +92,15 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
     while (i < end) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
-            plain.push_back(c);
+            plain[size++] = c;
             ++digits;
             if (c != '0' && !seenSignificant) seenSignificant = true;
             if (!seenSeparator && seenSignificant) ++leadingExponent;
             if (seenSeparator && !seenSignificant) --leadingExponent;
             ++i;
-        } else if (!seenSeparator && !decimalSeparator.empty() &&
+        } else if (!seenSeparator && !decimalSeparator.empty() && c == decimalSeparator[0] &&
                    text.substr(i, decimalSeparator.size()) == decimalSeparator) {
-            plain.push_back('.');
+            plain[size++] = '.';
             seenSeparator = true;
             i += decimalSeparator.size();
         } else {
@@ -102,13 +110,13 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
     if (digits == 0) return std::nullopt;
     long exponent = 0;
     if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        plain.push_back('e');
+        plain[size++] = 'e';
         ++i;
-        if (i < end && (text[i] == '-' || text[i] == '+')) plain.push_back(text[i++]);
+        if (i < end && (text[i] == '-' || text[i] == '+')) plain[size++] = text[i++];
         std::size_t expDigits = 0;
-        bool expNegative = !plain.empty() && plain.back() == '-';
+        const bool expNegative = plain[size - 1] == '-';
         while (i < end && text[i] >= '0' && text[i] <= '9') {
-            plain.push_back(text[i]);
+            plain[size++] = text[i];
             if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
             ++expDigits;
             ++i;
@@ -119,12 +127,12 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
     if (i != end) return std::nullopt;
 
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ptr != plain.data() + plain.size()) return std::nullopt;
+    const auto [ptr, ec] = std::from_chars(plain, plain + size, value);
+    if (ptr != plain + size) return std::nullopt;
     if (ec == std::errc::result_out_of_range) {
-        if (!seenSignificant) return plain.front() == '-' ? -0.0 : 0.0;
+        if (!seenSignificant) return plain[0] == '-' ? -0.0 : 0.0;
         // Too small reads as zero; too large does not read at all.
-        if (leadingExponent + exponent <= 0) return plain.front() == '-' ? -0.0 : 0.0;
+        if (leadingExponent + exponent <= 0) return plain[0] == '-' ? -0.0 : 0.0;
         return std::nullopt;
     }
     if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if !defined(__GLIBC__)
 #include <functional>
 #endif
@@ -37,22 +42,86 @@ constexpr std::array<std::string_view, kMarkerCount> kMarkers = {
 
 std::int64_t MarkerLength(Marker m) { return static_cast<std::int64_t>(kMarkers[m].size()); }
 
+// Markers mostly lie a few dozen bytes ahead, where a call to memmem costs more than the
+// search itself; past this many start positions memmem takes over, as it stays fast
+// whatever the text.
+constexpr std::size_t kNear = 1024;
+
+#if defined(__SSE2__)
+template <typename Word>
+Word Load(const char* at) {
+    Word word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// As std::string_view::find, for needles one to two words long.
+template <typename Word>
+std::size_t BlockFind(std::string_view text, std::string_view needle) {
+    const std::size_t n = needle.size();
+    const char* p = text.data();
+    // Candidates are where both the first and the last byte line up, sixteen starts at a
+    // time; in HTML the markers' first and last bytes rarely pair up by chance. Two
+    // overlapping words then compare the whole needle.
+    const __m128i first = _mm_set1_epi8(needle.front());
+    const __m128i last = _mm_set1_epi8(needle.back());
+    const Word head = Load<Word>(needle.data());
+    const Word tail = Load<Word>(needle.data() + n - sizeof(Word));
+    std::size_t i = 0;
+    for (; i + n + 15 <= text.size(); i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + n - 1));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask != 0) {
+            const char* at = p + i + static_cast<unsigned>(__builtin_ctz(mask));
+            if (Load<Word>(at) == head && Load<Word>(at + n - sizeof(Word)) == tail)
+                return static_cast<std::size_t>(at - p);
+            mask &= mask - 1;
+        }
+    }
+    const std::size_t rest = text.substr(i).find(needle);
+    return rest == std::string_view::npos ? rest : i + rest;
+}
+#endif
+
+// As std::string_view::find.
+std::size_t NearFind(std::string_view text, std::string_view needle) {
+#if defined(__SSE2__)
+    const std::size_t n = needle.size();
+    if (n >= 8 && n <= 16) return BlockFind<std::uint64_t>(text, needle);
+    if (n >= 4 && n < 8) return BlockFind<std::uint32_t>(text, needle);
+    if (n >= 2 && n < 4) return BlockFind<std::uint16_t>(text, needle);
+#endif
+    return text.find(needle);
+}
+
+std::size_t FarFind(std::string_view text, std::string_view needle) {
+#if defined(__GLIBC__)
+    // glibc's memmem is linear and fast; string_view::find keys on the needle's first
+    // byte, and every marker here but one starts with a common '<' or 'n'.
+    const void* hit = memmem(text.data(), text.size(), needle.data(), needle.size());
+    if (hit == nullptr) return std::string_view::npos;
+    return static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+#else
+    const auto it = std::search(text.begin(), text.end(),
+                                std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
+    if (it == text.end()) return std::string_view::npos;
+    return static_cast<std::size_t>(it - text.begin());
+#endif
+}
+
 std::size_t Search(std::string_view hay, std::size_t from, std::string_view needle) {
     const std::string_view rest = hay.substr(from);
     // Also keeps a null empty page away from memmem.
     if (rest.size() < needle.size()) return std::string_view::npos;
-#if defined(__GLIBC__)
-    // glibc's memmem is linear and fast; string_view::find keys on the needle's first
-    // byte, and every marker here but one starts with a common '<' or 'n'.
-    const void* hit = memmem(rest.data(), rest.size(), needle.data(), needle.size());
-    if (hit == nullptr) return std::string_view::npos;
-    return from + static_cast<std::size_t>(static_cast<const char*>(hit) - rest.data());
-#else
-    const auto it = std::search(rest.begin(), rest.end(),
-                                std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
-    if (it == rest.end()) return std::string_view::npos;
-    return from + static_cast<std::size_t>(it - rest.begin());
-#endif
+    const std::size_t nearBytes = std::min(rest.size(), kNear + needle.size() - 1);
+    const std::size_t hit = NearFind(rest.substr(0, nearBytes), needle);
+    if (hit != std::string_view::npos) return from + hit;
+    if (nearBytes == rest.size()) return std::string_view::npos;
+    const std::size_t skip = nearBytes - needle.size() + 1;  // starts already ruled out
+    const std::size_t far = FarFind(rest.substr(skip), needle);
+    return far == std::string_view::npos ? far : from + skip + far;
 }
 
 // The page text as the reader sees it: a suffix of the fetched page that only ever
@@ -118,16 +187,30 @@ std::string_view Value(PageCursor& text) {
     return text.Sub(a, b - a);
 }
 
-std::string ReplacePoints(std::string_view text, std::string_view decimalSeparator) {
-    std::string out;
-    out.reserve(text.size());
+template <typename Out>
+Out ReplacePoints(std::string_view text, std::string_view decimalSeparator, Out out) {
     for (const char c : text) {
         if (c == '.')
-            out += decimalSeparator;
+            out = std::copy(decimalSeparator.begin(), decimalSeparator.end(), out);
         else
-            out += c;
+            *out++ = c;
     }
     return out;
+}
+
+// The talent is read with every '.' turned into the separator, as its error message shows.
+double Talent(std::string_view cell, std::string_view decimalSeparator) {
+    // Talent texts are short enough to stay on the stack.
+    std::array<char, 64> small;
+    if (cell.size() * std::max<std::size_t>(decimalSeparator.size(), 1) <= small.size()) {
+        const char* end = ReplacePoints(cell, decimalSeparator, small.data());
+        return common::StrToFloat(
+            std::string_view(small.data(), static_cast<std::size_t>(end - small.data())),
+            decimalSeparator);
+    }
+    std::string large;
+    ReplacePoints(cell, decimalSeparator, std::back_inserter(large));
+    return common::StrToFloat(large, decimalSeparator);
 }
 
 void ReadInto(PageCursor& text, TeamList& list, std::int32_t teamId, Tally& tally,
@@ -150,8 +233,7 @@ void ReadInto(PageCursor& text, TeamList& list, std::int32_t teamId, Tally& tall
         for (int k = 0; k < 3; ++k) SkipPast(text, kCell);
         if (common::StrToInt(CellText(text)) == 19) ++tally.Age19Count;
         for (int k = 0; k < 2; ++k) SkipPast(text, kBoldCell);
-        const double talent =
-            common::StrToFloat(ReplacePoints(CellText(text), decimalSeparator), decimalSeparator);
+        const double talent = Talent(CellText(text), decimalSeparator);
         if (talent > 1.0) ++tally.TalentedCount;
         if (talent > tally.MaxTalent) tally.MaxTalent = talent;
     }

@@ -47,6 +47,7 @@ TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponent) {
         {"+3", ",", 3.0},  {"1E3", ",", 1000.0}, {"2,5e-1", ",", 0.25}, {",5", ",", 0.5},
         {"5,", ",", 5.0},  {"1e-400", ".", 0.0}};
     for (const auto& [text, sep, value] : cases) EXPECT_EQ(TryStrToFloat(text, sep), value) << text;
+    EXPECT_EQ(TryStrToFloat(" -" + std::string(80, '0') + "2,5e-1", ","), -0.25);  // a long text
 }
 
 TEST(FloatText, RejectsWhatIsNotAPlainNumber) {
