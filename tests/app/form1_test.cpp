@@ -155,9 +155,9 @@ private Q_SLOTS:
         m_site->overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
         open();
         survey::TeamList expected;
-        for (const auto& [id, spec] : m_teams) {
+        for (const auto& [id, team] : m_teams) {
             std::optional<std::string> page;
-            if (id != 102) page = tools::MakeRosterPage(spec);
+            if (id != 102) page = tools::MakeRosterPage(team);
             survey::ScanTeam(expected, id, page, m_form->decimalSeparator());
         }
         bool closed = true;

@@ -84,8 +84,8 @@ PlayerSpec RandomPlayer(Random& random) {
 
 }  // namespace
 
-std::string MakeRosterPage(const PageSpec& spec) {
-    const std::string id = std::to_string(spec.teamId);
+std::string MakeRosterPage(const PageSpec& team) {
+    const std::string id = std::to_string(team.teamId);
     std::string page;
     page +=
         "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
@@ -93,16 +93,16 @@ std::string MakeRosterPage(const PageSpec& spec) {
         Cp("Спортшкола") + "</title>\n<link rel=\"stylesheet\" href=\"/css/main.css\">\n" +
         "</head>\n<body>\n";
     page += "<table class=\"team\" width=\"100%\"><tr><td><a href=\"roster.php?id=" + id +
-            "\" name=\"Team\" class=\"teamname\">" + spec.teamName + "</a></td></tr></table>\n";
+            "\" name=\"Team\" class=\"teamname\">" + team.teamName + "</a></td></tr></table>\n";
     page += "<form method=\"post\" action=\"roster.php?id=" + id + "\">\n";
-    page += "<input type=\"hidden\" name=\"Players\" value=\"" + spec.players + "\"/>\n";
-    page += "<input type=\"hidden\" name=\"CoSP\" value=\"" + spec.cosp + "\"/>\n</form>\n";
+    page += "<input type=\"hidden\" name=\"Players\" value=\"" + team.players + "\"/>\n";
+    page += "<input type=\"hidden\" name=\"CoSP\" value=\"" + team.cosp + "\"/>\n</form>\n";
     page += "<table class=\"roster\" cellpadding=\"2\">\n<tr><th>" + Cp("Игрок") + "</th><th>" +
             Cp("Поз") + "</th><th>" + Cp("Нац") + "</th><th>" + Cp("Возр") + "</th><th>" +
             Cp("Рост") + "</th><th>" + Cp("Вес") + "</th><th>" + Cp("Сила") + "</th><th>" +
             Cp("Тал") + "</th><th>" + Cp("Опыт") + "</th><th>" + Cp("Зарплата") + "</th></tr>\n";
-    for (std::size_t k = 0; k < spec.roster.size(); ++k)
-        page += PlayerRow(spec.roster[k], spec.teamId, k);
+    for (std::size_t k = 0; k < team.roster.size(); ++k)
+        page += PlayerRow(team.roster[k], team.teamId, k);
     page += "</table>\n</body>\n</html>\n";
     return page;
 }
@@ -112,47 +112,47 @@ PageSpec DemoTeam(std::int32_t teamId) {
                   0x4B6F726176656CULL);
     const std::string club = Cp(random.pick(kClubs));
     const std::string city = Cp(random.pick(kCities));
-    PageSpec spec;
-    spec.teamId = teamId;
+    PageSpec team;
+    team.teamId = teamId;
     switch (random.below(4)) {
         case 0:
-            spec.teamName = club + " " + city;
+            team.teamName = club + " " + city;
             break;
         case 1:
-            spec.teamName = Cp("ФК ") + club;
+            team.teamName = Cp("ФК ") + club;
             break;
         case 2:
-            spec.teamName = club + "-" + std::to_string(2 + random.below(2)) + " " + city;
+            team.teamName = club + "-" + std::to_string(2 + random.below(2)) + " " + city;
             break;
         default:
-            spec.teamName = club;
+            team.teamName = club;
             break;
     }
     const int size = 15 + random.below(16);
-    for (int k = 0; k < size; ++k) spec.roster.push_back(RandomPlayer(random));
-    spec.players = std::to_string(size);
+    for (int k = 0; k < size; ++k) team.roster.push_back(RandomPlayer(random));
+    team.players = std::to_string(size);
     const int cosp = random.below(20);
-    spec.cosp = random.below(6) == 0 ? " 0 " : std::to_string(cosp);
-    return spec;
+    team.cosp = random.below(6) == 0 ? " 0 " : std::to_string(cosp);
+    return team;
 }
 
 std::string SizedPage(std::size_t approxBytes, std::uint32_t seed) {
     Random random(seed);
     // Built whole: assigning short literals trips a false -Wrestrict in GCC 12.
-    PageSpec spec{.teamName = Cp(random.pick(kClubs)),
+    PageSpec team{.teamName = Cp(random.pick(kClubs)),
                   .players = "25",
                   .cosp = "7",
                   .roster = {},
                   .teamId = static_cast<std::int32_t>(seed & 0x7FFFFFFF)};
-    const std::size_t bare = MakeRosterPage(spec).size();
+    const std::size_t bare = MakeRosterPage(team).size();
     constexpr std::size_t kSample = 16;
-    PageSpec sample = spec;
+    PageSpec sample = team;
     sample.roster.assign(kSample, PlayerSpec{"17", "1.25"});
     const std::size_t rowBytes = (MakeRosterPage(sample).size() - bare) / kSample;
     const std::size_t rows = approxBytes > bare ? (approxBytes - bare) / rowBytes : 0;
     for (std::size_t k = 0; k < std::max<std::size_t>(rows, 1); ++k)
-        spec.roster.push_back(RandomPlayer(random));
-    return MakeRosterPage(spec);
+        team.roster.push_back(RandomPlayer(random));
+    return MakeRosterPage(team);
 }
 
 }  // namespace koravel::tools

@@ -22,7 +22,7 @@ struct PageSpec {
 };
 
 // A youth-school roster page in the site's shape, Windows-1251.
-std::string MakeRosterPage(const PageSpec& spec);
+std::string MakeRosterPage(const PageSpec& team);
 
 // A believable team: the same id always gives the same team.
 PageSpec DemoTeam(std::int32_t teamId);
