@@ -33,28 +33,19 @@ TEST(DivisionTable, ReadsTeamsUpToTheFirstGapOrZero) {
         {WorkedExample("team2=318"), kHungary2, {509, 517}},
         {WorkedExample("team2=0"), kHungary1, {311}},
         {WorkedExample("team2=abc"), kHungary1, {311}},
-        {WorkedExample("team2=99999999999"), kHungary1, {311}},
         {"[a]\nteam1=0\nteam2=5\n", "a", {}},
         {"[a]\nteam1=$1F\nteam2=0x1F\nteam3=31\nteam4=-5\nteam5=  +7\nteam6=8x\n",
          "a",
          {31, 31, 31, -5, 7}},
-        {"[a]\nTEAM1=5\nTeAm2=6\nteam03=7\n[b]\nteam01=9\n", "A", {5, 6}},
-        {"[b]\nteam01=9\n", "b", {}},
+        {"[a]\nteam01=9\nTEAM1=5\nTeAm2=6\nteam03=7\n", "A", {5, 6}},
         {twelve, "a", {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112}},
-        {"; Windows\r\n[" + kHungary1 + "]\r\nteam1=311\r\nteam2 = 318 \r\n",
-         kHungary1,
-         {311, 318}},
         {utf8, kHungary1Upper, {311}},
         {utf8, "ВЕНГРИЯ-1", {311}},
         // The first of two equal keys wins; a second section of the name adds missing keys.
-        {"[" + kHungary1 + "]\nteam1=1\n[" + kHungary1Upper + "]\nteam1=2\nteam2=3\n",
-         kHungary1Upper,
-         {1, 3}},
-        {"[\xC2\xE5\xED\xE3\xF0\xE8\xDF-1 \xA8\xAF]\nteam1=7\n",
-         "\xE2\xE5\xED\xE3\xF0\xE8\xFF-1 \xB8\xBF",
-         {7}},
+        {"[a]\nteam1=1\n[A]\nteam1=2\nteam2=3\n", "a", {1, 3}},
+        {"[\xA8\xAF\x80]\nteam1=7\n", "\xB8\xBF\x90", {7}},  // Ё Ї Ђ against ё ї ђ
         {"[" + kLong + "1]\nteam1=1\n[" + kLong + "2]\nteam1=2\n", kLong + "2", {2}},
-        {"[a]\n  team1=5\n\tteam2=6\n   [b]\n  team1=7\n", "a", {5, 6}},
+        {"[a]\n  team1=5\n\tteam2 = 6 \n   [b]\n  team1=7\n", "a", {5, 6}},
         {"team1=5\n[a]\nteam1=6\n", "", {}},
     };
     for (const auto& [ini, division, ids] : cases) EXPECT_EQ(TeamIdsIn(ini, division), ids) << ini;
@@ -62,7 +53,6 @@ TEST(DivisionTable, ReadsTeamsUpToTheFirstGapOrZero) {
 
 TEST(DivisionTable, ListsEverySectionOnceInFileOrder) {
     const std::vector<std::pair<std::string, Names>> cases = {
-        {WorkedExample("team2=318"), {kHungary1, kHungary2}},
         {"[first]\n; nothing yet\n[second]\nteam1=5\n[third]", {"first", "second", "third"}},
         {"[" + kHungary1 + "]\n[" + kHungary1Upper + "]\n[Abc]\n[ABC]\n", {kHungary1, "Abc"}},
         {"\xEF\xBB\xBF[Венгрия-1]\r\n", {"Венгрия-1"}},
@@ -84,19 +74,15 @@ TEST(DivisionTable, ReadsTheFileAfreshAtEveryChoice) {
     const QTemporaryDir dir;
     const DivisionTable table(DataIniPath(dir.path().toStdString()));
     EXPECT_EQ(table.sectionNames(), Names{});
-    EXPECT_EQ(table.teamIds(""), Ids{});
     std::ofstream(table.file(), std::ios::binary) << "[a]\nteam1=1\n[b]\nteam1=3\n";
     EXPECT_EQ(table.sectionNames(), (Names{"a", "b"}));
     std::ofstream(table.file(), std::ios::binary | std::ios::app) << "team2=4\n";
     EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
-    EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
 }
 
 TEST(DivisionTable, PathJoinsWithExactlyOneSeparator) {
-    const std::filesystem::path deep = std::filesystem::path("games") / std::string(70, 'd');
-    EXPECT_EQ(DataIniPath(deep), deep / "data.ini");
-    EXPECT_EQ(DataIniPath("games/kelvo/").generic_string(), "games/kelvo/data.ini");
-    EXPECT_EQ(DataIniPath("/").generic_string(), "/data.ini");
+    for (const char* dir : {"games/kelvo", "games/kelvo/"})
+        EXPECT_EQ(DataIniPath(dir).string(), "games/kelvo/data.ini") << dir;
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <filesystem>
-#include <random>
+#include <fstream>
 
 #include "common/code_page.h"
 #include "common/error.h"
@@ -24,23 +23,18 @@ std::string Scrambled(std::string_view plain) {
 }
 
 TEST(Scrambler, MatchesVectorsWorkedOutByHand) {
-    // First mask (0x2C9 >> 8) & 0xFF = 0x02: 'A' gives 0x43. Key (0x2C9 + 0x43) * 0x9E3C + 0x4D27
-    // = 0x1E26BF7, mask 0x6B: 'B' gives 0x29. After 'p' (0x72) the mask is 0x78, 'x'.
+    // Mask (0x2C9 >> 8) & 0xFF = 0x02 gives 0x43; key (0x2C9 + 0x43) * 0x9E3C + 0x4D27 =
+    // 0x1E26BF7 gives mask 0x6B.
     EXPECT_EQ(Scrambled("AB"), "\x43\x29");
     EXPECT_EQ(Scrambled("px"), std::string("\x72\x00", 2));
-    EXPECT_EQ(Scrambled("pass"), "\x72\x19\x76\x3E");
     // Mask 0, then key (0 + 0x41) * 1 + 0x100 = 0x141: mask 0x01.
     EXPECT_EQ(Encrypt("AA", 0, 1, 0x100), "\x41\x40");
-    EXPECT_EQ(Decrypt("\x41\x40", 0, 1, 0x100), "AA");
 }
 
 TEST(Scrambler, DecryptUndoesEncryptAtEveryLength) {
-    std::mt19937 random(20240601);
     std::string plain;
-    for (int length = 0; length <= 300; ++length, plain.push_back(static_cast<char>(random()))) {
-        const std::string scrambled = Scrambled(plain);
-        ASSERT_EQ(scrambled.size(), plain.size());
-        ASSERT_EQ(Decrypt(scrambled, StartKey, Multiplier, Increment), plain) << length;
+    for (int length = 0; length <= 300; ++length, plain.push_back(static_cast<char>(length * 97))) {
+        ASSERT_EQ(Decrypt(Scrambled(plain), StartKey, Multiplier, Increment), plain) << length;
     }
     // An 8-bit byte count would leave the bytes from 256 on as they were.
     EXPECT_NE(Scrambled(std::string(300, 'a')).substr(256), std::string(44, 'a'));
@@ -53,27 +47,24 @@ TEST(Scrambler, DecryptUndoesEncryptAtEveryLength) {
 // "секрет" in Windows-1251; the port is not a number and stays as typed.
 const ProxySettings kTicked{true, "user", "\xF1\xE5\xEA\xF0\xE5\xF2", "proxy.example", "80a"};
 
+template <typename Action>
+std::string ErrorOf(Action action) try {
+    action();
+    return "no error";
+} catch (const common::Error& e) {
+    return e.what();
+}
+
 class SettingsStoreTest : public ::testing::Test {
 protected:
     QString file() const { return m_dir.filePath(QStringLiteral("kelvo.conf")); }
     SettingsStore store() const { return SettingsStore(file()); }
-
-    void write(const QByteArray& bytes) const {
-        QFile out(file());
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(bytes);
+    // Written past QSettings, whose per-process cache would otherwise answer.
+    void write(const std::string& text) const {
+        std::ofstream(file().toStdString(), std::ios::binary) << text;
     }
     QString stored(const QString& name) const {
         return QSettings(file(), QSettings::IniFormat).value("Koravel/" + name).toString();
-    }
-    template <typename Action>
-    static std::string ErrorOf(Action action) {
-        try {
-            action();
-        } catch (const common::Error& e) {
-            return e.what();
-        }
-        return "no error";
     }
 
     QTemporaryDir m_dir;
@@ -96,14 +87,12 @@ TEST_F(SettingsStoreTest, PasswordsAreStoredScrambledAndLoadBackWhole) {
     std::string every;
     for (int i = 0; i < 300; ++i) every.push_back(static_cast<char>(i * 7));
     ProxySettings settings = kTicked;
-    for (const std::string& password :
-         {std::string(), std::string("px"), every, kTicked.ProxyPasswd}) {
+    for (const std::string& password : {std::string(), std::string("px"), every}) {
         settings.ProxyPasswd = password;
         store().save(settings);
         EXPECT_EQ(stored("ProxyPasswd").toStdString(), common::Cp1251ToUtf8(Scrambled(password)));
         EXPECT_EQ(store().load(), settings);
     }
-    EXPECT_EQ(stored("UseProxy"), "1");
 }
 
 TEST_F(SettingsStoreTest, ClearBoxWritesOnlyTheFlag) {
@@ -116,8 +105,8 @@ TEST_F(SettingsStoreTest, ClearBoxWritesOnlyTheFlag) {
 }
 
 TEST_F(SettingsStoreTest, UseProxyTicksForANonZeroInteger) {
-    const auto ticks = [&](const char* text) {
-        write(QByteArray("[Koravel]\nUseProxy=") + text + "\n");
+    const auto ticks = [&](const std::string& text) {
+        write("[Koravel]\nUseProxy=" + text + "\n");
         return store().load().value().UseProxy;
     };
     // The last ticking text is how Qt keeps a 32-bit integer (a registry DWORD) 5.
@@ -136,25 +125,21 @@ TEST_F(SettingsStoreTest, WrongShapeNamesTheValueAndKeepsWhatWasRead) {
     EXPECT_EQ(partial, (ProxySettings{true, "me", "", "", ""}));
     write("[Koravel]\nUseProxy=1, 2\n");
     EXPECT_EQ(ErrorOf([&] { store().load(); }), "Invalid data type for 'UseProxy'");
-    write("[Koravel]\nProxyPort=@ByteArray(80)\n");
-    EXPECT_EQ(ErrorOf([&] { store().load(); }), "Invalid data type for 'ProxyPort'");
 }
 
 TEST_F(SettingsStoreTest, FileIsPrivateAfterEverySave) {
     const auto mode = [&] { return fs::status(file().toStdString()).permissions(); };
     store().save(kTicked);
     EXPECT_EQ(mode(), fs::perms::owner_read | fs::perms::owner_write);
-    fs::permissions(file().toStdString(), fs::perms::group_read | fs::perms::others_read,
-                    fs::perm_options::add);
+    fs::permissions(file().toStdString(), fs::perms::others_read, fs::perm_options::add);
     store().save({});
     EXPECT_EQ(mode(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SettingsStoreTest, UnreadableFileLoadsAsDefaults) {
-    // Written past QSettings, whose per-process cache would otherwise answer.
     write("[Koravel]\nUseProxy=1\nProxyLogin=me\n");
     fs::permissions(file().toStdString(), fs::perms::none);
-    if (QFile in(file()); in.open(QIODevice::ReadOnly))
+    if (std::ifstream(file().toStdString()))
         GTEST_SKIP() << "the file stays readable: permission bits do not bind this user (root)";
     EXPECT_EQ(store().load(), std::nullopt);
 }
@@ -169,12 +154,11 @@ TEST_F(SettingsStoreTest, SaveCreatesMissingFoldersOrFails) {
               "Failed to create key Koravel");
 }
 
-// Qt fixes the native store's folder at the first native QSettings of the process, so
-// XDG_CONFIG_HOME is pointed once, and nothing is written unless Qt resolves it there.
+// Qt fixes the native store's folder at its first use in the process, so nothing is
+// written unless Qt resolves it to the temporary home.
 TEST(SettingsStoreNative, LivesInKelvoConfUnderTheConfigHome) {
     static const QTemporaryDir home;
-    static const bool pointed = qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    ASSERT_TRUE(pointed);
+    ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit()));
     const QString file = home.filePath(QStringLiteral("kelvo.conf"));
     ASSERT_EQ(QSettings(QSettings::NativeFormat, QSettings::UserScope, "kelvo").fileName(), file);
     SettingsStore().save(kTicked);
