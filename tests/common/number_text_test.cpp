@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,15 +12,7 @@
 namespace koravel::common {
 namespace {
 
-template <typename Action>
-std::string ErrorOf(Action action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "no error";
-}
+using ::testing::ThrowsMessage;
 
 TEST(IntegerText, ReadsDecimalAndHexadecimalFormsWithinThirtyTwoBits) {
     // clang-format off
@@ -36,9 +29,8 @@ TEST(IntegerText, RejectsAnythingBesideTheNumber) {
          {"", " ", "-", "+", "$", "0x", "19 ", "1 9", "abc", "1.5", "--1", "0x1G", "\t1",
           "2147483648", "-2147483649", "99999999999999999999", "$80000000"})
         EXPECT_EQ(TryStrToInt(text), std::nullopt) << '"' << text << '"';
-    EXPECT_EQ(ErrorOf([] { StrToInt("19 "); }), "'19 ' is not a valid integer value");
-    EXPECT_EQ(StrToIntDef("abc", -1), -1);
-    EXPECT_EQ(StrToIntDef("12", -1), 12);
+    EXPECT_THAT([] { StrToInt("19 "); },
+                ThrowsMessage<Error>("'19 ' is not a valid integer value"));
 }
 
 TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponent) {
@@ -54,11 +46,9 @@ TEST(FloatText, RejectsWhatIsNotAPlainNumber) {
     for (const char* text : {"", " ", ",", "-", "1E", "1e+", "inf", "nan", "0x1p3", "1 000",
                              "1e400", "1,5x", "x1", "1.5", "1,5,0"})
         EXPECT_EQ(TryStrToFloat(text, ","), std::nullopt) << '"' << text << '"';
-    EXPECT_EQ(TryStrToFloat("1,5", "."), std::nullopt);
     EXPECT_EQ(TryStrToFloat("1.5", ""), std::nullopt);
-    EXPECT_EQ(ErrorOf([] { StrToFloat("1,5", "."); }), "'1,5' is not a valid floating point value");
-    EXPECT_EQ(StrToFloatDef("", ",", -1.0), -1.0);
-    EXPECT_EQ(StrToFloatDef("2,5", ",", -1.0), 2.5);
+    EXPECT_THAT([] { StrToFloat("1,5", "."); },
+                ThrowsMessage<Error>("'1,5' is not a valid floating point value"));
 }
 
 TEST(GeneralFormat, WritesTheShortestFifteenDigitText) {
@@ -73,8 +63,6 @@ TEST(GeneralFormat, WritesTheShortestFifteenDigitText) {
         {999999999999999.9, ".", "1E15"}, {INFINITY, ".", "INF"}, {NAN, ".", "NAN"}};
     // clang-format on
     for (const auto& [value, sep, text] : cases) EXPECT_EQ(FloatToStrG15(value, sep), text) << text;
-    for (const double value : {0.75, 1.5, 2.25, 1234.5678, 0.0001, 98765.4321})
-        EXPECT_EQ(TryStrToFloat(FloatToStrG15(value, ","), ","), value) << value;
 }
 
 }  // namespace

@@ -24,12 +24,13 @@ std::string Cells(const TeamRow& row) {
 std::string Read(std::string_view& page, std::string_view sep) {
     TeamList list;
     Tally tally;
+    std::string error;
     try {
         ReadRosterPage(page, list, 42, tally, sep);
     } catch (const common::Error& e) {
-        return Cells(list.at(0)) + "!" + e.what();
+        error = std::string("!") + e.what();
     }
-    return Cells(list.at(0));
+    return Cells(list.at(0)) + error;
 }
 
 std::string Page(std::vector<tools::PlayerSpec> roster, std::string cosp = "3") {
@@ -50,22 +51,13 @@ TEST(RosterReader, ReadsPagesIntoRows) {
         {Page({}), ",", "T|22|3|0|0|0"},
         {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), ",", "T|22|3|2|1|1,01"},
         {Page({{"18", "2.25"}, {"17", "2.25"}}), ",", "T|22|3|0|2|2,25"},
-        {Page({{"18", "-1"}, {"17", "0"}}), ",", "T|22|3|0|0|0"},
-        {Page({{"18", "1.5"}}), "", "T|22|3|0|1|15"},
-        {Page({}, "0"), ",", "T|22|0|0|0|0"},
-        {Page({}, "  0"), ",", "T|22|  0|0|0|0"},
         {Page({}, " 0  "), ",", "T|22| 0  |0|0|0"},
         {tools::MakeRosterPage({name, "1", "2", {}}), ",", name + "|1|2|0|0|0"},
         {R"(<p>Alpha</a><i name="Players" value="3"/><i name="CoSP" value="4"/>)", ",",
          "Alpha|3|4|0|0|0"},
-        {R"(<a name="Team"Alpha</a>)", ",", "|||0|0|0"},
         {unmarked, ",", "|Players|Players|1|1|1,5"},
-        {tools::MakeRosterPage({"T", "/5", "1", {}}), ",", "T||1|0|0|0"},
         {Page({{"19", "2"}, {"19 ", "1"}}), ",", "T|22|3!'19 ' is not a valid integer value"},
-        {Page({{"", "1"}}), ",", "T|22|3!'' is not a valid integer value"},
         {Page({{"18", "1,5"}}), ".", "T|22|3!'1,5' is not a valid floating point value"},
-        {Page({{"18", "1,5"}}), ",", "T|22|3|0|1|1,5"},
-        {Page({{"18", "1.5.0"}}), ",", "T|22|3!'1,5,0' is not a valid floating point value"},
     };
     for (const auto& [page, sep, expected] : cases) {
         std::string_view text = page;
@@ -77,23 +69,20 @@ TEST(RosterReader, ReadsPagesIntoRows) {
 struct CopyingReader {
     std::string t;
 
-    long Length() const { return static_cast<long>(t.size()); }
     long Find(std::string_view m) const { return t.find(m) == t.npos ? 0 : t.find(m) + 1; }
     std::string Sub(long i, long n) const {
         i = std::max(i, 1L);
-        return n < 0 || i > Length() ? "" : t.substr(i - 1, n);
+        return n < 0 || i > std::ssize(t) ? "" : t.substr(i - 1, n);
     }
-    void Cut(std::string_view m) { t = Sub(Find(m), Length() - Find(m) + 1); }
-    void Skip(std::string_view m) { t = Sub(Find(m) + m.size(), Length() - Find(m)); }
-    std::string Cell() const { return Sub(1, Find("</td>") - 1); }
-    std::string Value() const {
-        return Sub(Find("value=\"") + 7, Find("\"/") - Find("value=\"") - 7);
-    }
+    std::string Between(long a, long b) const { return Sub(a, b - a); }
+    void Cut(std::string_view m) { t = Sub(Find(m), std::ssize(t) - Find(m) + 1); }
+    void Skip(std::string_view m) { t = Sub(Find(m) + std::ssize(m), std::ssize(t) - Find(m)); }
+    std::string Value() const { return Between(Find("value=\"") + 7, Find("\"/")); }
 
     std::string Read(std::string_view sep) {
         Tally tally;
         Cut(R"(name="Team")");
-        std::string row = Sub(Find(">") + 1, Find("</a>") - Find(">") - 1);
+        std::string row = Between(Find(">") + 1, Find("</a>"));
         Cut(R"(name="Players")");
         row += "|" + Value();
         Cut(R"(name="CoSP")");
@@ -102,10 +91,11 @@ struct CopyingReader {
             while (Find("info.php?id=") != 0) {
                 Cut("info.php?id=");
                 for (int k = 0; k < 3; ++k) Skip("<td><center>");
-                tally.Age19Count += common::StrToInt(Cell()) == 19;
+                tally.Age19Count += common::StrToInt(Between(1, Find("</td>"))) == 19;
                 for (int k = 0; k < 2; ++k) Skip("<td><center><b>");
                 std::string text;
-                for (const char c : Cell()) text += c == '.' ? std::string(sep) : std::string(1, c);
+                for (const char c : Between(1, Find("</td>")))
+                    text += c == '.' ? std::string(sep) : std::string(1, c);
                 const double talent = common::StrToFloat(text, sep);
                 tally.TalentedCount += talent > 1.0;
                 tally.MaxTalent = std::max(tally.MaxTalent, talent);
@@ -146,23 +136,19 @@ TEST(RosterReader, MatchesCopyingReaderOnRandomPages) {
     }
 }
 
-// Serves the pages it knows; any other id is a failed request.
-FetchPage Site(std::map<std::int32_t, std::string> pages, std::vector<std::int32_t>& asked) {
-    return [pages = std::move(pages), &asked](std::int32_t id) -> std::optional<std::string> {
-        asked.push_back(id);
-        const auto it = pages.find(id);
-        return it == pages.end() ? std::nullopt : std::optional(it->second);
-    };
-}
-
 TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
     EXPECT_EQ(DivisionPrompt(), common::Utf8ToCp1251("Дивизион"));
     // Read again, the rest of this page would give a name and a players value.
     const std::string page = Page({{"19", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
+    const std::map<std::int32_t, std::string> pages = {
+        {12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}};
     std::vector<std::int32_t> asked;
+    const auto site = [&](std::int32_t id) -> std::optional<std::string> {
+        asked.push_back(id);
+        return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
+    };
     std::string rows;
     TeamList list(2);
-    const auto site = Site({{12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}}, asked);
     const auto note = [&](std::size_t i) {
         rows += Cells(list.at(i)) + "#" + std::to_string(list[i].teamId) + " ";
     };
@@ -172,8 +158,6 @@ TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
     EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 ");
     ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(Cells(list[4]), "T|22|3");
-    RunScan({}, list, ",", site);
-    EXPECT_TRUE(list.empty());
 }
 
 }  // namespace
