@@ -10,19 +10,11 @@ const std::string kFinal = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nfinal";
 const std::string kCap(1000, 'c');
 const Limits kCapped{.maxBody = 1000};
 
-// A header line whose bytes before the LF, CR included, number `length`.
-std::string LongLine(std::size_t length) {
-    return "X-Pad: " + std::string(length - 8, 'a') + "\r\n";
-}
-
-std::string ManyLines(int count) {
-    std::string lines;
-    while (count-- > 0) lines += "X-Header-00000: some value\r\n";
-    return lines;
-}
-
-Answer OkAfter(const std::string& headers) {
-    return Answer::Raw("HTTP/1.0 200 OK\r\n" + headers + "Content-Length: 2\r\n\r\nok");
+// `count` header lines, each `length` bytes before the LF, CR included; then "ok".
+Answer OkAfter(std::size_t length, int count = 1) {
+    std::string head = "HTTP/1.0 200 OK\r\n";
+    while (count-- > 0) head += "X-Pad: " + std::string(length - 8, 'a') + "\r\n";
+    return Answer::Raw(head + "Content-Length: 2\r\n\r\nok");
 }
 
 TEST(Answer, SuccessesKeepTheBodyByteForByte) {
@@ -32,7 +24,6 @@ TEST(Answer, SuccessesKeepTheBodyByteForByte) {
     const std::string continues = kContinue + "\r\n" + kContinue + "Location: /\r\n\r\n";
     ExpectOutcomes({
         {"every byte value", Answer::Http("200 OK", bytes), {}, bytes},
-        {"other 2xx", Answer::Http("203 Non-Authoritative", "x"), {}, "x"},
         {"read to close", Answer::Raw(kToClose + bytes), {}, bytes},
         {"bare LF", Answer::Raw("HTTP/1.0 200 OK\nContent-Length: 4\n\nabcdEXTRA"), {}, "abcd"},
         {"no decoding", Answer::Http("200 OK", "gz", "Content-Encoding: gzip\r\n"), {}, "gz"},
@@ -40,8 +31,8 @@ TEST(Answer, SuccessesKeepTheBodyByteForByte) {
         {"204", Answer::Raw("HTTP/1.0 204 No Content\r\nContent-Length: 3\r\n\r\nabc"), {}, ""},
         {"chunked", Answer::Raw(kChunked + chunks), {}, "hello\xC0\xFF"},
         {"100s skipped, headers and all", Answer::Raw(continues + kFinal), {}, "final"},
-        {"16384-byte header line", OkAfter(LongLine(16384)), {}, "ok"},
-        {"header text just under 256 KiB", OkAfter(ManyLines(9000)), {}, "ok"},
+        {"16384-byte header line", OkAfter(16384), {}, "ok"},
+        {"header text just under 256 KiB", OkAfter(27, 9000), {}, "ok"},
         {"body at the cap", Answer::Raw(kToClose + kCap), kCapped, kCap},
     });
 }
@@ -50,7 +41,7 @@ TEST(Answer, RedirectsOtherStatusesAndBrokenAnswersFail) {
     std::vector<AnswerCase> cases = {
         {"Location with 200", Answer::Http("200 OK", "p", "LOCATION:/x\r\n")},
         {"102 before 200", Answer::Raw("HTTP/1.1 102 Processing\r\n\r\n" + kFinal)},
-        {"16385-byte header line", OkAfter(LongLine(16385))},
+        {"16385-byte header line", OkAfter(16385)},
         {"closed unanswered", Answer::Raw("")},
         {"headers unfinished", Answer::Raw("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n")},
         {"silence", Answer::Silent("", 20s), {.idle = 300ms}},
@@ -84,8 +75,8 @@ TEST(Answer, HostileSitesEndAtABound) {
         {"endless body", Answer::Endless(kToClose, std::string(65536, 'x')), capMiB},
         {"endless chunked", Answer::Endless(kChunked, chunk), capMiB},
         // The header text, interim answers included, is capped at 256 KiB.
-        {"20,000 header lines", OkAfter(ManyLines(20000))},
-        {"200 KB header line", OkAfter(LongLine(200000))},
+        {"20,000 header lines", OkAfter(27, 20000)},
+        {"200 KB header line", OkAfter(200000)},
         {"100 forever", Answer::Endless("", kContinue + "\r\n"), {.idle = 2s}},
         {"Content-Length larger than body", Answer::Raw(promise)},
         {"reset mid-body", Answer::Reset(promise)},

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "survey/roster_reader.h"
+#include "survey/scan.h"
 #include "tests/site/site_fixture.h"
 
 namespace koravel::site {
@@ -24,12 +24,8 @@ TEST(DemoSitePages, ReadCleanlyDirectAndThroughTheProxyPath) {
         ASSERT_TRUE(direct.has_value()) << id;
         EXPECT_EQ(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80})), direct);
         survey::TeamList list;
-        survey::Tally tally;
-        std::string_view page = *direct;
-        ASSERT_NO_THROW(survey::ReadRosterPage(page, list, id, tally, ","));
-        ASSERT_EQ(list.size(), 1u);
-        EXPECT_FALSE(list[0].caption.empty()) << id;
-        EXPECT_EQ(list[0].subItems.size(), 5u) << id;
+        ASSERT_NO_THROW(survey::ScanTeam(list, id, direct, ","));
+        EXPECT_FALSE(list.at(0).caption.empty()) << id;
     }
 }
 
@@ -49,22 +45,18 @@ struct Tinyproxy {
         std::ofstream(config) << "Port " << port << "\nListen 127.0.0.1\nAllow 127.0.0.1\n"
                               << "Timeout 10\nLogLevel Critical\n"
                               << configLine << "\n";
-        pid = ::fork();
-        if (pid == 0) {
+        if ((pid = ::fork()) == 0) {
             ::execl(kTinyproxy, kTinyproxy, "-d", "-c", config.c_str(), nullptr);
             ::_exit(127);
         }
-        for (int tries = 0; tries < 250 && !Listening(port); ++tries) {
+        for (int tries = 0; tries < 250 && !Listening(port); ++tries)
             std::this_thread::sleep_for(20ms);
-        }
     }
     ~Tinyproxy() {
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);
         std::filesystem::remove(config);
     }
-    Tinyproxy(const Tinyproxy&) = delete;
-    Tinyproxy& operator=(const Tinyproxy&) = delete;
 
     const std::uint16_t port = FakeSite().port();
     const std::string config = std::filesystem::temp_directory_path() /
