@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <string>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -187,30 +186,17 @@ std::string_view Value(PageCursor& text) {
     return text.Sub(a, b - a);
 }
 
-template <typename Out>
-Out ReplacePoints(std::string_view text, std::string_view decimalSeparator, Out out) {
-    for (const char c : text) {
-        if (c == '.')
-            out = std::copy(decimalSeparator.begin(), decimalSeparator.end(), out);
-        else
-            *out++ = c;
-    }
-    return out;
-}
-
 // The talent is read with every '.' turned into the separator, as its error message shows.
+// Talent texts are short, so the copy stays within the string's inline buffer.
 double Talent(std::string_view cell, std::string_view decimalSeparator) {
-    // Talent texts are short enough to stay on the stack.
-    std::array<char, 64> small;
-    if (cell.size() * std::max<std::size_t>(decimalSeparator.size(), 1) <= small.size()) {
-        const char* end = ReplacePoints(cell, decimalSeparator, small.data());
-        return common::StrToFloat(
-            std::string_view(small.data(), static_cast<std::size_t>(end - small.data())),
-            decimalSeparator);
+    std::string text;
+    for (const char c : cell) {
+        if (c == '.')
+            text += decimalSeparator;
+        else
+            text += c;
     }
-    std::string large;
-    ReplacePoints(cell, decimalSeparator, std::back_inserter(large));
-    return common::StrToFloat(large, decimalSeparator);
+    return common::StrToFloat(text, decimalSeparator);
 }
 
 void ReadInto(PageCursor& text, TeamList& list, std::int32_t teamId, Tally& tally,
