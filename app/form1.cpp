@@ -229,7 +229,8 @@ std::optional<std::string> TForm1::fetch(const site::RosterRequest& request) con
     // Off the GUI thread so that the window keeps painting while the site answers.
     std::unique_ptr<QThread> worker(QThread::create([&page, &request, limits] {
         try {
-            page = site::SendRosterRequest(request, limits);
+            site::Reply answer = site::SendRosterRequest(request, limits);
+            if (answer.ok()) page = std::move(answer.body);
         } catch (...) {
             page.reset();
         }
@@ -264,21 +265,17 @@ void TForm1::Button1Click() {
     {
         const InputBlocker blocker(this);
         m_scanning = true;
-        const std::size_t count = TeamIds.size();
         Guarded(this, [&] {
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::optional<std::string> page = GetUrlClick(i);
-                survey::TeamList row;
-                try {
-                    survey::ScanTeam(row, TeamIds[i], page, DecimalSeparator);
-                } catch (...) {
-                    m_model->append(std::move(row));  // the half-read row stays visible
-                    throw;
-                }
-                m_model->append(std::move(row));
-                m_ui->ListView1->doItemsLayout();
-                repaint();
-            }
+            std::size_t index = 0;
+            survey::RunScan(
+                TeamIds, DecimalSeparator, [&](std::int32_t) { return GetUrlClick(index++); },
+                [&](survey::TeamRow&& row) {
+                    survey::TeamList one;
+                    one.push_back(std::move(row));
+                    m_model->append(std::move(one));
+                    m_ui->ListView1->doItemsLayout();
+                    repaint();
+                });
         });
         m_scanning = false;
     }

@@ -12,10 +12,6 @@ QString FromCp1251(std::string_view bytes) {
     return QString::fromStdString(common::Cp1251ToUtf8(bytes));
 }
 
-bool SameRow(const survey::TeamRow& a, const survey::TeamRow& b) {
-    return a.teamId == b.teamId && a.caption == b.caption && a.subItems == b.subItems;
-}
-
 }  // namespace
 
 void TeamListModel::clear() {
@@ -34,27 +30,17 @@ void TeamListModel::append(survey::TeamList&& rows) {
 
 void TeamListModel::columnClick(int column, survey::SortState& state,
                                 std::string_view decimalSeparator) {
+    const std::vector<std::size_t> order =
+        survey::HeaderClickOrder(m_rows, state, column, decimalSeparator);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const survey::TeamList before = m_rows;
-    survey::ListView1ColumnClick(m_rows, state, column, decimalSeparator);
-
-    // The sort is stable, so the n-th of several identical rows stays the n-th: matching
-    // each old row to the first unclaimed equal row finds where it went.
-    std::vector<int> moved(before.size(), 0);
-    std::vector<bool> claimed(m_rows.size(), false);
-    for (std::size_t from = 0; from < before.size(); ++from) {
-        for (std::size_t to = 0; to < m_rows.size(); ++to) {
-            if (!claimed[to] && SameRow(before[from], m_rows[to])) {
-                claimed[to] = true;
-                moved[from] = static_cast<int>(to);
-                break;
-            }
-        }
-    }
+    std::vector<int> movedTo(order.size());
+    for (std::size_t to = 0; to < order.size(); ++to) movedTo[order[to]] = static_cast<int>(to);
+    survey::ApplyOrder(m_rows, order);
     const QModelIndexList oldIndexes = persistentIndexList();
     QModelIndexList newIndexes;
+    newIndexes.reserve(oldIndexes.size());
     for (const QModelIndex& index : oldIndexes)
-        newIndexes.append(this->index(moved[index.row()], index.column()));
+        newIndexes.append(this->index(movedTo[index.row()], index.column()));
     changePersistentIndexList(oldIndexes, newIndexes);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

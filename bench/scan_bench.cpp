@@ -37,7 +37,10 @@ std::vector<std::int32_t> DivisionIds() {
 }
 
 std::optional<std::string> Fetch(std::int32_t teamId) {
-    return SendRosterRequest(BuildRosterRequest(teamId, {}, {FakeSite::host(), DemoSite().port()}));
+    auto answer =
+        SendRosterRequest(BuildRosterRequest(teamId, {}, {FakeSite::host(), DemoSite().port()}));
+    if (!answer.ok()) return std::nullopt;
+    return std::move(answer.body);
 }
 
 double BarePosts(const std::vector<std::int32_t>& ids) {

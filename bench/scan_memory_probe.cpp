@@ -49,10 +49,10 @@ int main(int argc, char** argv) {
     std::size_t failed = 0;
     koravel::survey::TeamList list;
     koravel::survey::RunScan(ids, list, ",", [&](std::int32_t id) {
-        auto page =
+        auto answer =
             koravel::site::SendRosterRequest(koravel::site::BuildRosterRequest(id, {}, site));
-        if (!page) ++failed;
-        return page;
+        if (!answer.ok()) ++failed;
+        return answer.ok() ? std::optional(std::move(answer.body)) : std::nullopt;
     });
 
     rusage usage{};

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     harness.site.push(koravel::tools::Answer::Raw(answer));
     const auto body = koravel::site::SendRosterRequest(
         harness.request, {.connect = 1000ms, .idle = 200ms, .maxBody = 1u << 20});
-    if (body && !MaySucceed(answer)) std::abort();
+    if (body.ok() && !MaySucceed(answer)) std::abort();
     // One exchange at a time: the site's side of this one must be over before the next.
     harness.site.waitUntilIdle(2s);
     harness.site.forgetRequests();

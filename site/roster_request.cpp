@@ -312,19 +312,42 @@ RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySetting
     return request;
 }
 
-std::string RequestBytes(const RosterRequest& request) {
-    std::string bytes = "POST " + request.target + " HTTP/1.0\r\n";
-    for (const auto& [name, value] : request.headers) {
-        bytes.append(name).append(": ").append(value).append("\r\n");
+std::string_view FailureName(Failure failure) {
+    switch (failure) {
+        case Failure::NameNotResolved:
+            return "name not resolved";
+        case Failure::ConnectionRefused:
+            return "connection refused";
+        case Failure::ConnectTimeout:
+            return "connect timeout";
+        case Failure::IdleTimeout:
+            return "idle timeout";
+        case Failure::TotalTimeout:
+            return "total timeout";
+        case Failure::TooLarge:
+            return "too large";
+        case Failure::FailureStatus:
+            return "failure status";
+        case Failure::Redirect:
+            return "redirect";
+        case Failure::CutShort:
+            return "cut short";
+        case Failure::Malformed:
+            return "malformed answer";
+        case Failure::Cancelled:
+            return "cancelled";
     }
-    bytes.append("\r\n").append(request.body);
-    return bytes;
+    return "failed";
 }
 
-std::optional<std::string> SendRosterRequest(const RosterRequest& request, const Limits& limits) {
-    if (request.connectPort < 1 || request.connectPort > 65535) return std::nullopt;
+Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
+                        const std::atomic<bool>* cancel) {
+    (void)cancel;  // TODO(site): honour cancel and tell the reasons apart
+    const auto failed = [](Failure f) { return Reply{{}, f}; };
+    if (request.connectPort < 1 || request.connectPort > 65535)
+        return failed(Failure::ConnectionRefused);
     const EasyHandle easy(curl_easy_init());
-    if (!easy) return std::nullopt;
+    if (!easy) return failed(Failure::Malformed);
 
     HeaderList headers;
     // An empty Host entry first keeps curl from writing its own Host line ahead of the
@@ -337,11 +360,11 @@ std::optional<std::string> SendRosterRequest(const RosterRequest& request, const
         ok = ok && headers.append(line);
     }
     Exchange ex(limits);
-    if (!ok || !Configure(easy.get(), request, headers, ex)) return std::nullopt;
+    if (!ok || !Configure(easy.get(), request, headers, ex)) return failed(Failure::Malformed);
 
-    if (curl_easy_perform(easy.get()) != CURLE_OK || !ex.inBody) return std::nullopt;
-    if (ex.status < 200 || ex.status > 299) return std::nullopt;
-    return std::move(ex.body);
+    if (curl_easy_perform(easy.get()) != CURLE_OK || !ex.inBody) return failed(Failure::Malformed);
+    if (ex.status < 200 || ex.status > 299) return failed(Failure::FailureStatus);
+    return Reply{std::move(ex.body), std::nullopt};
 }
 
 CurlGlobal::CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }

@@ -1,5 +1,7 @@
 #include "survey/scan.h"
 
+#include <utility>
+
 #include "survey/roster_reader.h"
 
 namespace koravel::survey {
@@ -16,15 +18,32 @@ void ScanTeam(TeamList& list, std::int32_t teamId, const std::optional<std::stri
     ReadRosterPage(PageText, list, teamId, tally, decimalSeparator);
 }
 
-void RunScan(const std::vector<std::int32_t>& TeamIds, TeamList& list,
-             std::string_view decimalSeparator, const FetchPage& fetch,
-             const std::function<void(std::size_t)>& afterTeam) {
-    list.clear();
-    const std::size_t n = TeamIds.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        ScanTeam(list, TeamIds[i], fetch(TeamIds[i]), decimalSeparator);
-        if (afterTeam) afterTeam(i);
+bool RunScan(const std::vector<std::int32_t>& TeamIds, std::string_view decimalSeparator,
+             const FetchPage& fetch, const TakeRow& takeRow, const std::atomic<bool>* stop) {
+    const auto stopped = [stop] { return stop != nullptr && stop->load(); };
+    for (const std::int32_t id : TeamIds) {
+        if (stopped()) return false;
+        const std::optional<std::string> page = fetch(id);
+        if (stopped()) return false;
+        TeamList row;
+        try {
+            ScanTeam(row, id, page, decimalSeparator);
+        } catch (...) {
+            if (!row.empty()) takeRow(std::move(row.front()));
+            throw;
+        }
+        takeRow(std::move(row.front()));
     }
+    return true;
+}
+
+bool RunScan(const std::vector<std::int32_t>& TeamIds, TeamList& list,
+             std::string_view decimalSeparator, const FetchPage& fetch,
+             const std::atomic<bool>* stop) {
+    list.clear();
+    return RunScan(
+        TeamIds, decimalSeparator, fetch,
+        [&list](TeamRow&& row) { list.push_back(std::move(row)); }, stop);
 }
 
 }  // namespace koravel::survey

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,12 +23,20 @@ void ScanTeam(TeamList& list, std::int32_t teamId, const std::optional<std::stri
 
 // Fetches a team's page; nullopt for a failed request.
 using FetchPage = std::function<std::optional<std::string>(std::int32_t teamId)>;
+// Takes each row as soon as it is read, also the half-read row of a team whose page
+// raised a conversion error (the error propagates right after).
+using TakeRow = std::function<void(TeamRow&& row)>;
 
-// The scan without a window: empties `list`, then fetches and reads every team in
-// order. `afterTeam(i)` runs after row i is in. A conversion error propagates and
-// leaves the rows read so far.
-void RunScan(const std::vector<std::int32_t>& TeamIds, TeamList& list,
+// The one scan loop: fetches and reads every team in order. A conversion error
+// propagates. Raising `stop` ends the scan before the next fetch, and a page that
+// arrives after it is not read. Returns false when stopped.
+bool RunScan(const std::vector<std::int32_t>& TeamIds, std::string_view decimalSeparator,
+             const FetchPage& fetch, const TakeRow& takeRow,
+             const std::atomic<bool>* stop = nullptr);
+
+// The same, collecting the rows in `list`, which it empties first.
+bool RunScan(const std::vector<std::int32_t>& TeamIds, TeamList& list,
              std::string_view decimalSeparator, const FetchPage& fetch,
-             const std::function<void(std::size_t)>& afterTeam = {});
+             const std::atomic<bool>* stop = nullptr);
 
 }  // namespace koravel::survey

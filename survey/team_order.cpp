@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 
 #include "common/number_text.h"
 
@@ -35,22 +36,37 @@ int CompareNames(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-void ListView1ColumnClick(TeamList& list, SortState& state, int column,
-                          std::string_view decimalSeparator) {
+std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state, int column,
+                                          std::string_view decimalSeparator) {
     state.ascending = !state.ascending;
     state.column = column;
     const bool ascending = state.ascending;
+    std::vector<std::size_t> order(list.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
     if (ColumnCaption(column) == ColumnCaption(0)) {
-        std::stable_sort(list.begin(), list.end(), [&](const TeamRow& x, const TeamRow& y) {
-            return ascending ? CompareNames(x.cell(column), y.cell(column)) < 0
-                             : CompareNames(y.cell(column), x.cell(column)) < 0;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+            const std::string_view a = list[x].cell(column);
+            const std::string_view b = list[y].cell(column);
+            return ascending ? CompareNames(a, b) < 0 : CompareNames(b, a) < 0;
         });
-        return;
+        return order;
     }
     const int param = ascending ? column : -column;
-    std::stable_sort(list.begin(), list.end(), [&](const TeamRow& x, const TeamRow& y) {
-        return NumericSortProc(x, y, param, decimalSeparator) < 0;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return NumericSortProc(list[x], list[y], param, decimalSeparator) < 0;
     });
+    return order;
+}
+
+void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order) {
+    TeamList sorted;
+    sorted.reserve(list.size());
+    for (const std::size_t from : order) sorted.push_back(std::move(list[from]));
+    list = std::move(sorted);
+}
+
+void SortByHeader(TeamList& list, SortState& state, int column, std::string_view decimalSeparator) {
+    ApplyOrder(list, HeaderClickOrder(list, state, column, decimalSeparator));
 }
 
 }  // namespace koravel::survey

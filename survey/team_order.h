@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "survey/team_list.h"
 
@@ -22,9 +24,17 @@ int NumericSortProc(const TeamRow& a, const TeamRow& b, int param,
 // common prefix. Returns <0, 0, >0.
 int CompareNames(std::string_view a, std::string_view b);
 
-// A header click on `column`: flips the direction, remembers the column and sorts
-// (names as text, the others as numbers). Rows that compare equal keep their order.
-void ListView1ColumnClick(TeamList& list, SortState& state, int column,
-                          std::string_view decimalSeparator);
+// A header click on `column`: flips the direction, remembers the column and returns the
+// new order (names as text, the others as numbers) as a permutation: entry k is the
+// current position of the row that goes to position k. Rows that compare equal keep
+// their order.
+std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state, int column,
+                                          std::string_view decimalSeparator);
+
+// Puts the rows in the order a permutation from HeaderClickOrder gives.
+void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order);
+
+// A header click applied to the list.
+void SortByHeader(TeamList& list, SortState& state, int column, std::string_view decimalSeparator);
 
 }  // namespace koravel::survey

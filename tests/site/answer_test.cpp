@@ -93,7 +93,7 @@ TEST(Answer, ProxyDemandingCredentialsFailsWithoutRetrying) {
     proxy.push(
         Answer::Http("407 Proxy Authentication Required", "", "Proxy-Authenticate: Basic\r\n"));
     const auto settings = Proxy(FakeSite::host(), std::to_string(proxy.port()), "u", "pw");
-    EXPECT_FALSE(SendRosterRequest(BuildRosterRequest(1, settings, {"game.example", 80})));
+    EXPECT_FALSE(BodyOf(SendRosterRequest(BuildRosterRequest(1, settings, {"game.example", 80}))));
     EXPECT_EQ(proxy.requests().size(), 1u);
 }
 

@@ -20,9 +20,10 @@ TEST(DemoSitePages, ReadCleanlyDirectAndThroughTheProxyPath) {
     site.servePages();
     const auto viaSite = Proxy(FakeSite::host(), std::to_string(site.port()));
     for (const std::int32_t id : {1, -7, 2147483647}) {
-        const auto direct = SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site)));
+        const auto direct = BodyOf(SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site))));
         ASSERT_TRUE(direct.has_value()) << id;
-        EXPECT_EQ(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80})), direct);
+        EXPECT_EQ(BodyOf(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80}))),
+                  direct);
         survey::TeamList list;
         ASSERT_NO_THROW(survey::ScanTeam(list, id, direct, ","));
         EXPECT_FALSE(list.at(0).caption.empty()) << id;
@@ -70,7 +71,8 @@ TEST(RealProxy, TinyproxyPassesTheFormAndTakesOnlyTheRightBasicLogin) {
     site.servePages();
     auto fetch = [&](const Tinyproxy& proxy, std::string login = {}, std::string password = {}) {
         const auto settings = Proxy(FakeSite::host(), std::to_string(proxy.port), login, password);
-        return SendRosterRequest(BuildRosterRequest(345, settings, AddressOf(site)), {.idle = 5s});
+        return BodyOf(
+            SendRosterRequest(BuildRosterRequest(345, settings, AddressOf(site)), {.idle = 5s}));
     };
     {
         const Tinyproxy open("");

@@ -148,14 +148,15 @@ TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
         return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
     };
     std::string rows;
-    TeamList list(2);
-    const auto note = [&](std::size_t i) {
-        rows += Cells(list.at(i)) + "#" + std::to_string(list[i].teamId) + " ";
+    TeamList list;
+    const auto take = [&](TeamRow&& row) {
+        rows += Cells(row) + "#" + std::to_string(row.teamId) + " ";
+        list.push_back(std::move(row));
     };
-    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, list, ",", site, note), common::Error);
+    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", site, take), common::Error);
     EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
     // The same page twice gives the same row: no tally carries over.
-    EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 ");
+    EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 T|22|3#15 ");
     ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(Cells(list[4]), "T|22|3");
 }

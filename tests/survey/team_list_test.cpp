@@ -40,7 +40,7 @@ TEST(TeamOrder, EveryClickFlipsTheDirectionWhateverTheColumn) {
     const std::vector<std::pair<int, std::string>> clicks = {
         {1, "aCB"}, {1, "BCa"}, {2, "aBC"}, {0, "CBa"}};
     for (const auto& [column, order] : clicks) {
-        ListView1ColumnClick(list, state, column, ",");
+        SortByHeader(list, state, column, ",");
         EXPECT_EQ(Order(list), order) << column;
     }
 }
@@ -61,7 +61,7 @@ TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
                 {{name}, std::vector<std::string>(text ? 5 : 0, text ? text : ""), name});
         }
         SortState state;
-        ListView1ColumnClick(list, state, 5, sep);
+        SortByHeader(list, state, 5, sep);
         EXPECT_EQ(Order(list), order);
     }
 }
@@ -99,7 +99,7 @@ const std::string kExampleBlock =
 TEST(ReportBlock, ListsTheRowsInDisplayOrder) {
     TeamList list = Example();
     SortState state;
-    ListView1ColumnClick(list, state, 1, ",");
+    SortByHeader(list, state, 1, ",");
     const std::string block = ReportBlock(list);
     EXPECT_LT(block.find(Cp("Заря")), block.find(Cp("Футбольный")));
     EXPECT_LT(block.find(Cp("Футбольный")), block.find(Cp("Торпедо")));
