@@ -25,6 +25,9 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kFormFiel
 constexpr std::size_t kMaxHeaderLine = 16384;
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
+// The flag may be raised from a signal handler, which allows only lock-free atomics.
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 // How often a running request looks at the cancel flag and its own time bounds.
 constexpr std::chrono::milliseconds kCheckEvery{100};
 
