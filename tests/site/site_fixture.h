@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <variant>
 
@@ -54,7 +55,10 @@ inline void ExpectOutcomes(const std::vector<AnswerCase>& cases) {
                              345, Proxy(FakeSite::host(), std::to_string(site.port()), "u", "pw"),
                              {"game.example", 80})
                        : BuildRosterRequest(345, {}, AddressOf(site));
-        EXPECT_EQ(OutcomeOf(SendRosterRequest(request, c.limits)), c.outcome) << c.what;
+        // A broken bound makes its case fail at this backstop instead of hanging the suite.
+        Limits limits = c.limits;
+        limits.total = std::min<std::chrono::milliseconds>(limits.total, 10s);
+        EXPECT_EQ(OutcomeOf(SendRosterRequest(request, limits)), c.outcome) << c.what;
         const bool held = c.answer.endless || c.answer.holdOpen > 0ms;
         EXPECT_TRUE(!held || site.waitForHangUps(1, 5s)) << c.what;
     }
