@@ -92,10 +92,11 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
          Answer::Drip(kChunked + "5;", "e", 1ms),
          {.idle = 500ms},
          IdleTimeout},
-        // Each byte in time for the idle bound; the whole still ends at the total bound.
+        // Each byte in time for the idle bound; the whole still ends at the total bound
+        // (or, were that broken, at the size cap after 4 s).
         {"a byte every 200 ms",
          Answer::Drip(kToClose, "x", 200ms),
-         {.idle = 1s, .total = 1500ms},
+         {.idle = 1s, .total = 1500ms, .maxBody = 20},
          TotalTimeout},
         // The header text, interim answers included, is capped at 256 KiB.
         {"20,000 header lines", OkAfter(27, 20000), {}, Malformed},
