@@ -57,7 +57,7 @@ inline void ExpectOutcomes(const std::vector<AnswerCase>& cases) {
                        : BuildRosterRequest(345, {}, AddressOf(site));
         // A broken bound makes its case fail at this backstop instead of hanging the suite.
         Limits limits = c.limits;
-        limits.total = std::min<std::chrono::milliseconds>(limits.total, 10s);
+        limits.total = std::min<std::chrono::milliseconds>(limits.total, 5s);
         EXPECT_EQ(OutcomeOf(SendRosterRequest(request, limits)), c.outcome) << c.what;
         const bool held = c.answer.endless || c.answer.holdOpen > 0ms;
         EXPECT_TRUE(!held || site.waitForHangUps(1, 5s)) << c.what;
