@@ -402,7 +402,8 @@ FullBacklog::FullBacklog() {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) continue;
         m_fillers.push_back(fd);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        // Non-blocking: EINPROGRESS is the expected answer; the poll below waits it out.
+        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
     // The first filler must stand in the queue before anyone relies on it being full.
     if (!m_fillers.empty()) {
