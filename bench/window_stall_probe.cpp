@@ -31,7 +31,7 @@ using koravel::bench::ParseNumber;
 using koravel::bench::PeakKiB;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kGiveUpAfter = std::chrono::seconds(20);
+constexpr auto kGiveUpAfter = std::chrono::seconds(10);
 constexpr long kMemoryCapKiB = 2L * 1024 * 1024;
 constexpr int kBoxShownMs = 300;
 constexpr int kListShownMs = 300;
