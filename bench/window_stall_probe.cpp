@@ -65,9 +65,9 @@ void Report(std::int64_t stallNs, int phase, bool gaveUp, std::size_t rows) {
                       "stall_us=%lld stall_phase=%d peak_kib=%ld boxes=%d rows=%zu gave_up=%d\n",
                       static_cast<long long>(stallNs / 1000), phase, PeakKiB(), g_boxes.load(),
                       rows, gaveUp ? 1 : 0);
+    if (n <= 0) return;
     // write(2): the watchdog reports while the GUI thread may hold stdio's lock.
-    if (n > 0) [[maybe_unused]]
-        auto written = ::write(STDOUT_FILENO, line, static_cast<size_t>(n));
+    [[maybe_unused]] const auto written = ::write(STDOUT_FILENO, line, static_cast<size_t>(n));
 }
 
 // Runs beside the GUI thread: a window stuck in one layout pass for minutes, or
@@ -78,8 +78,9 @@ void Watchdog(const std::atomic<bool>& done) {
         const std::int64_t gap = NowNs() - g_lastTickNs;
         const bool stuck = gap > std::chrono::nanoseconds(kGiveUpAfter).count();
         if (stuck || ResidentKiB() > kMemoryCapKiB) {
-            Report(std::max(gap, g_worstGapNs.load()),
-                   stuck ? g_lastPhase.load() : g_worstPhase.load(), true, 0);
+            // A gap still open is placed where the GUI thread last ticked.
+            const bool open = gap > g_worstGapNs;
+            Report(open ? gap : g_worstGapNs.load(), open ? g_lastPhase : g_worstPhase, true, 0);
             ::_exit(0);
         }
     }
