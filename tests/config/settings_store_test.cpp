@@ -34,27 +34,17 @@ std::string Scrambled(std::string_view plain) {
     return out;
 }
 
+// Longer texts, zero bytes included, go through the store below against the model.
 TEST(Scrambler, MatchesVectorsWorkedOutByHand) {
     // Mask (0x2C9 >> 8) & 0xFF = 0x02 gives 0x43; key (0x2C9 + 0x43) * 0x9E3C + 0x4D27 =
     // 0x1E26BF7 gives mask 0x6B. For "px" the second mask is 0x78, so the byte is 0.
-    // With (0, 1, 0x100): mask 0, then key 0x41 + 0x100 = 0x141, mask 0x01.
-    const std::vector<
-        std::tuple<std::string, std::string, std::uint32_t, std::uint32_t, std::uint32_t>>
-        cases = {{"AB", "\x43\x29", StartKey, Multiplier, Increment},
-                 {"px", std::string("\x72\x00", 2), StartKey, Multiplier, Increment},
-                 {"AA", "\x41\x40", 0, 1, 0x100},
-                 {"", "", StartKey, Multiplier, Increment}};
-    for (const auto& [plain, scrambled, start, multiplier, increment] : cases) {
-        EXPECT_EQ(Encrypt(plain, start, multiplier, increment), scrambled) << plain;
-        EXPECT_EQ(Decrypt(scrambled, start, multiplier, increment), plain) << plain;
+    for (const auto& [plain, scrambled] : std::vector<std::pair<std::string, std::string>>{
+             {"AB", "\x43\x29"}, {"px", std::string("\x72\x00", 2)}, {"", ""}}) {
+        EXPECT_EQ(Encrypt(plain, StartKey, Multiplier, Increment), scrambled) << plain;
+        EXPECT_EQ(Decrypt(scrambled, StartKey, Multiplier, Increment), plain) << plain;
     }
-}
-
-TEST(Scrambler, CoversLongTextsWhole) {
-    std::string plain;
-    for (int i = 0; i < 300; ++i) plain.push_back(static_cast<char>(i * 97));
-    EXPECT_EQ(Encrypt(plain, StartKey, Multiplier, Increment), Scrambled(plain));
-    EXPECT_EQ(Decrypt(Scrambled(plain), StartKey, Multiplier, Increment), plain);
+    // With (0, 1, 0x100): mask 0, then key 0x41 + 0x100 = 0x141, mask 0x01.
+    EXPECT_EQ(Encrypt("AA", 0, 1, 0x100), "\x41\x40");
 }
 
 // "секрет" in Windows-1251; the port is not a number and stays as typed.
@@ -140,7 +130,6 @@ TEST_F(SettingsStoreTest, WrongKindNamesTheValueAndKeepsWhatWasRead) {
          "Invalid data type for 'ProxyServer'",
          {true, "me", "", "", ""}},
         {"UseProxy=1, 2\nProxyLogin=me", "Invalid data type for 'UseProxy'", {}},
-        {"ProxyPort=@ByteArray(1)", "Invalid data type for 'ProxyPort'", {}},
     };
     for (const auto& [values, message, partial] : cases) {
         write("[Koravel]\n" + values + "\n");
@@ -175,14 +164,6 @@ TEST_F(SettingsStoreTest, FileIsPrivateFromTheMomentItExists) {
     ::umask(saved);
 }
 
-TEST_F(SettingsStoreTest, UnreadableFileLoadsAsDefaults) {
-    write("[Koravel]\nUseProxy=1\nProxyLogin=me\n");
-    fs::permissions(path(), fs::perms::none);
-    if (std::ifstream(path()))
-        GTEST_SKIP() << "the file stays readable: permission bits do not bind this user (root)";
-    EXPECT_EQ(loaded(), std::nullopt);
-}
-
 TEST_F(SettingsStoreTest, SaveCreatesMissingFoldersOrFails) {
     const SettingsStore nested(m_dir.filePath(QStringLiteral("a/b/kelvo.conf")));
     nested.save(kTicked);
@@ -197,12 +178,16 @@ TEST_F(SettingsStoreTest, SaveCreatesMissingFoldersOrFails) {
               "Failed to create key Koravel");
 }
 
-TEST_F(SettingsStoreTest, WriteFailureNamesTheValue) {
-    store().save(kTicked);
+// Permission bits do not bind root; run as another user, these catch unchecked results.
+TEST_F(SettingsStoreTest, UnreadableLoadsNothingAndUnwritableNamesTheValue) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not bind root";
+    write("[Koravel]\nUseProxy=1\nProxyLogin=me\n");
+    fs::permissions(path(), fs::perms::none);
+    EXPECT_EQ(loaded(), std::nullopt);
+    fs::permissions(path(), fs::perms::owner_read);
     fs::permissions(m_dir.path().toStdString(), fs::perms::owner_read | fs::perms::owner_exec);
     const std::string error = ErrorOf([&] { store().save(kTicked); });
     fs::permissions(m_dir.path().toStdString(), fs::perms::owner_all);
-    if (error == "no error") GTEST_SKIP() << "a read-only folder does not bind this user (root)";
     EXPECT_EQ(error, "Failed to set data for 'UseProxy'");
 }
 
