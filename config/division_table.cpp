@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <unordered_set>
@@ -146,13 +147,10 @@ std::string ReadIni(const std::filesystem::path& file) {
         return {};
     }
     // The file may grow while it is read: the bound holds for what is read, too.
-    std::string text(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    std::string text(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(status.st_size, kMaxIniBytes)) + 1, '\0');
     std::size_t size = 0;
-    for (;;) {
-        if (size == text.size()) {
-            if (size > kMaxIniBytes) return {};
-            text.resize(std::min(size * 2, kMaxIniBytes + 1));
-        }
+    while (size < text.size()) {
         const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
         if (got == 0) break;
         if (got < 0) {
@@ -160,7 +158,9 @@ std::string ReadIni(const std::filesystem::path& file) {
             return {};
         }
         size += static_cast<std::size_t>(got);
+        if (size == text.size()) text.resize(std::min(size * 2, kMaxIniBytes + 1));
     }
+    if (size > kMaxIniBytes) return {};
     text.resize(size);
     return text;
 }
