@@ -178,17 +178,19 @@ LoadedSettings SettingsStore::load() const {
 }
 
 void SettingsStore::save(const ProxySettings& settings) const {
-    const auto store = Open(m_iniFile);
+    auto store = Open(m_iniFile);
     if (IsFileBacked(*store)) {
         const QString file = store->fileName();
         if (!QDir().mkpath(QFileInfo(file).absolutePath()) || !MakePrivateFile(file)) {
             throw common::Error(common::FormatMessage("Failed to create key %s", kGroup));
         }
-    }
-    // Qt reports no write failure on a file it could not parse, so a file that cannot be
-    // written is caught here, before the first value.
-    if (!store->isWritable()) {
-        throw SetDataFailed(kUseProxy);
+        // Qt reports no write failure on a file it could not parse. Such a file loads as
+        // nothing stored, so it is started afresh.
+        if (store->status() == QSettings::FormatError) {
+            store.reset();
+            if (!QFile::resize(file, 0)) throw SetDataFailed(kUseProxy);
+            store = Open(m_iniFile);
+        }
     }
     Write(*store, kUseProxy, settings.UseProxy ? "1" : "0");
     if (!settings.UseProxy) return;
