@@ -37,9 +37,10 @@ QString FromCp1251(std::string_view bytes) {
 
 std::string ToCp1251(const QString& text) { return common::Utf8ToCp1251(text.toStdString()); }
 
-// data.ini may be written in either encoding; the raw bytes stay the lookup key.
-QString SectionDisplayName(const std::string& raw) {
-    return common::IsValidUtf8(raw) ? QString::fromStdString(raw) : FromCp1251(raw);
+// A name keeps the raw bytes of data.ini as its lookup key; it is shown in the file's
+// one encoding.
+QString SectionDisplayName(const std::string& raw, bool utf8) {
+    return utf8 ? QString::fromStdString(raw) : FromCp1251(raw);
 }
 
 // A separator that does not fit the two characters the page reader allows is left
@@ -156,15 +157,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::LoadSettings() {
-    common::ProxySettings partial;
-    std::optional<common::ProxySettings> loaded;
-    try {
-        loaded = m_store.load(&partial);
-    } catch (const common::Error&) {
-        applyProxySettings(partial);
-        throw;
-    }
-    if (loaded) applyProxySettings(*loaded);
+    const config::LoadedSettings loaded = m_store.load();
+    if (loaded.settings) applyProxySettings(*loaded.settings);
+    if (loaded.error) throw *loaded.error;
 }
 
 void TForm1::SaveSettings() { m_store.save(proxySettings()); }
@@ -207,8 +202,10 @@ void TForm1::FillDivisionList() {
     const QString shown = combo->currentText();
     combo->clear();
     if (m_table) {
-        for (const std::string& name : m_table->sectionNames())
-            combo->addItem(SectionDisplayName(name), QByteArray(name.data(), name.size()));
+        const std::vector<std::string> names = m_table->sectionNames();
+        const bool utf8 = m_table->isUtf8();
+        for (const std::string& name : names)
+            combo->addItem(SectionDisplayName(name, utf8), QByteArray(name.data(), name.size()));
     }
     combo->setCurrentIndex(-1);
     combo->setEditText(shown);
