@@ -43,7 +43,9 @@ long StatusOf(std::string_view line) {
 
 bool IsLocation(std::string_view line) {
     std::string name(line.substr(0, 9));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     return name == "location:" && line.find_first_not_of(" \t", 9) != std::string_view::npos;
 }
 
