@@ -154,12 +154,15 @@ std::string FloatToStrG15(double value, std::string_view decimalSeparator) {
     if (value == 0.0) return "0";
 
     // 15 significant digits, rounded once; the exponent is that of the rounded value.
+    // to_chars, not printf: the process locale (set by QApplication) must not put its
+    // separator into the digits.
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                       std::chars_format::scientific, 14);
     std::string digits;
     int exponent = 0;
     {
-        const std::string_view s(buffer);
+        const std::string_view s(buffer, static_cast<std::size_t>(written.ptr - buffer));
         const auto e = s.find('e');
         for (char c : s.substr(0, e))
             if (c != '.') digits.push_back(c);
