@@ -1,19 +1,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtWidgets>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,9 +40,7 @@ std::string U(int count) { return std::string(static_cast<std::size_t>(count), '
 class CommandLine : public testing::Test {
 protected:
     void SetUp() override {
-        std::string name = (fs::temp_directory_path() / "koravel-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        m_folder = name;
+        ASSERT_TRUE(m_dir.isValid());
         fs::create_directory(m_folder / "config");
         write("data.ini",
               "[Первая]\nteam1=101\nteam2=102\nteam3=103\nteam4=104\n"
@@ -64,7 +59,6 @@ protected:
         });
         m_site.overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
     }
-    void TearDown() override { fs::remove_all(m_folder); }
 
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(m_folder / name, std::ios::binary) << bytes;
@@ -76,62 +70,32 @@ protected:
 
     // The program in the test folder, with no display to open: a window would abort it.
     // A null locale passes this process's own on.
-    Outcome run(std::vector<std::string> args, const char* locale = "C.UTF-8",
-                const std::function<void(pid_t)>& meanwhile = {}) const {
-        std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + m_folder.string(),
-                                        "XDG_CONFIG_HOME=" + (m_folder / "config").string(),
-                                        "QT_QPA_PLATFORM=no-such-platform"};
-        if (locale != nullptr) env.push_back(std::string("LC_ALL=") + locale);
-        for (const char* name : {"LC_ALL", "LANG"})
-            if (locale == nullptr && std::getenv(name))
-                env.push_back(name + ("=" + std::string(std::getenv(name))));
-        args.insert(args.begin(), KORAVEL_BINARY);
-        std::vector<char*> argv, envp;
-        for (auto& arg : args) argv.push_back(arg.data());
-        for (auto& var : env) envp.push_back(var.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-
-        int out[2], err[2];
-        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-        EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawn_file_actions_addchdir_np(&actions, m_folder.c_str());
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(err[1]);
-        if (meanwhile) meanwhile(pid);
-
-        Outcome outcome;
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        std::string* sinks[2] = {&outcome.out, &outcome.err};
-        for (int open = 2; open > 0;) {
-            poll(fds, 2, -1);
-            for (int k = 0; k < 2; ++k) {
-                if (fds[k].fd < 0 || fds[k].revents == 0) continue;
-                char buffer[4096];
-                const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-                if (got > 0) {
-                    sinks[k]->append(buffer, static_cast<std::size_t>(got));
-                } else {
-                    close(fds[k].fd);
-                    fds[k].fd = -1;
-                    --open;
-                }
-            }
+    Outcome run(const std::vector<std::string>& args, const char* locale = "C.UTF-8",
+                const std::function<void(qint64 pid)>& meanwhile = {}) const {
+        QProcessEnvironment env;
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((m_folder / "config").string()));
+        env.insert("QT_QPA_PLATFORM", "no-such-platform");
+        for (const char* name : {"LC_ALL", "LANG"}) {
+            if (locale == nullptr && qEnvironmentVariableIsSet(name))
+                env.insert(name, qEnvironmentVariable(name));
         }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return outcome;
+        if (locale != nullptr) env.insert("LC_ALL", locale);
+        QStringList arguments;
+        for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+        QProcess koravel;
+        koravel.setProcessEnvironment(env);
+        koravel.setWorkingDirectory(QString::fromStdString(m_folder.string()));
+        koravel.start(KORAVEL_BINARY, arguments);
+        EXPECT_TRUE(koravel.waitForStarted());
+        if (meanwhile) meanwhile(koravel.processId());
+        EXPECT_TRUE(koravel.waitForFinished(60000));
+        const int status = koravel.exitStatus() == QProcess::NormalExit ? koravel.exitCode() : -1;
+        return {status, koravel.readAllStandardOutput().toStdString(),
+                koravel.readAllStandardError().toStdString()};
     }
 
-    fs::path m_folder;
+    QTemporaryDir m_dir;
+    fs::path m_folder = m_dir.path().toStdString();
     tools::FakeSite m_site;
 };
 
@@ -208,9 +172,9 @@ TEST_F(CommandLine, AConversionErrorEndsTheScanAfterTheRowsReadSoFarAndSavesNoth
 TEST_F(CommandLine, CtrlCStopsWhileTheSiteHoldsTheRequestAndSavesNothing) {
     m_site.overrideTeam(102, tools::Answer::Silent("", std::chrono::seconds(3)));
     write("save.txt", "earlier\r\n");
-    const Outcome scan = run({"--scan", "Первая", "--save"}, "C.UTF-8", [this](pid_t pid) {
+    const Outcome scan = run({"--scan", "Первая", "--save"}, "C.UTF-8", [this](qint64 pid) {
         EXPECT_TRUE(m_site.waitForRequests(2, std::chrono::seconds(10)));
-        kill(pid, SIGINT);
+        kill(static_cast<pid_t>(pid), SIGINT);
     });
     EXPECT_EQ(scan.status, 130);
     EXPECT_EQ(scan.out, "Заря\t10\t12\t2\t1\t1.5\n");
@@ -220,11 +184,6 @@ TEST_F(CommandLine, CtrlCStopsWhileTheSiteHoldsTheRequestAndSavesNothing) {
 }
 
 TEST_F(CommandLine, SavesTheSameBytesAsTheWindowAfterTheSameScan) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "cli_tests";
-    char* argv[] = {name, nullptr};
-    QApplication application(argc, argv);
     {
         app::TForm1 form(
             {QString::fromStdString((m_folder / "config/kelvo.conf").string()), m_folder, {}, {}});
@@ -247,3 +206,11 @@ TEST_F(CommandLine, SavesTheSameBytesAsTheWindowAfterTheSameScan) {
 }
 
 }  // namespace
+
+int main(int argc, char* argv[]) {
+    // The window test needs the application, the child processes its event dispatcher.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
