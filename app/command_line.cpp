@@ -67,10 +67,11 @@ void CatchInterrupt() {
     sigaction(SIGINT, &action, nullptr);
 }
 
-// Unknown code pages pass the bytes through; a character the target lacks becomes "?".
+// Unknown code pages pass the bytes through. A character the target lacks is spelt out
+// where it can be (Cyrillic in Latin letters), otherwise it becomes "?".
 std::string Recode(std::string_view text, const std::string& to, const std::string& from) {
     const iconv_t converter = iconv_open((to + "//TRANSLIT").c_str(), from.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+    if (reinterpret_cast<std::intptr_t>(converter) == -1) return std::string(text);
     std::string result;
     char* in = const_cast<char*>(text.data());
     std::size_t inLeft = text.size();
