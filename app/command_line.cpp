@@ -287,6 +287,8 @@ int Scan(Console& console, const Arguments& args) {
         console.error("cannot write the rows to standard output");
         return kFailed;
     }
+    // A Ctrl-C that came just after the last team still keeps save.txt as it was.
+    if (g_interrupted) return kInterrupted;
     if (args.save) survey::AppendReport(folder / "save.txt", list);
     return kDone;
 }
