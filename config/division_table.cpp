@@ -184,6 +184,10 @@ std::vector<std::int32_t> DivisionTable::teamIds(std::string_view division) cons
 
 bool DivisionTable::isUtf8() const { return IsUtf8Ini(ReadIni(m_file)); }
 
+bool DivisionTable::hasDivision(std::string_view division) const {
+    return HasDivisionIn(ReadIni(m_file), division);
+}
+
 bool IsUtf8Ini(std::string_view iniText) {
     if (iniText.starts_with(kUtf8Bom)) iniText.remove_prefix(kUtf8Bom.size());
     return common::IsValidUtf8(iniText);
@@ -200,6 +204,17 @@ std::vector<std::string> SectionNamesIn(std::string_view iniText) {
         },
         [](std::string_view, std::string_view) {});
     return names;
+}
+
+bool HasDivisionIn(std::string_view iniText, std::string_view division) {
+    const bool utf8 = IsUtf8Ini(iniText);
+    if (utf8 && !common::IsValidUtf8(division)) return false;
+    const std::string wanted = FoldedName(division, utf8);
+    bool found = false;
+    Walk(
+        iniText, [&](std::string_view name) { found = found || FoldedName(name, utf8) == wanted; },
+        [](std::string_view, std::string_view) {});
+    return found;
 }
 
 std::vector<std::int32_t> TeamIdsIn(std::string_view iniText, std::string_view division) {

@@ -41,6 +41,9 @@ public:
     // Whether the file is written in UTF-8 (otherwise it is Windows-1251).
     bool isUtf8() const;
 
+    // Whether a section of that name exists, matched as teamIds matches it.
+    bool hasDivision(std::string_view division) const;
+
 private:
     std::filesystem::path m_file;
 };
@@ -49,5 +52,6 @@ private:
 std::vector<std::string> SectionNamesIn(std::string_view iniText);
 std::vector<std::int32_t> TeamIdsIn(std::string_view iniText, std::string_view division);
 bool IsUtf8Ini(std::string_view iniText);
+bool HasDivisionIn(std::string_view iniText, std::string_view division);
 
 }  // namespace koravel::config
