@@ -98,6 +98,7 @@ const std::string kExampleBlock =
 
 TEST(ReportBlock, ListsTheRowsInDisplayOrder) {
     TeamList list = Example();
+    EXPECT_EQ(ReportBlock(list), kExampleBlock);
     SortState state;
     SortByHeader(list, state, 1, ",");
     const std::string block = ReportBlock(list);
@@ -117,78 +118,6 @@ TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeader) {
                   name + std::string(fill, '_') + players + std::string(8, '_'));
     }
 }
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class ReportFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directories(m_dir);
-        AppendReport(m_file, Example());
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string ErrorOf(const fs::path& file) const {
-        try {
-            AppendReport(file, Example());
-        } catch (const common::Error& e) {
-            return e.what();
-        }
-        return "no error";
-    }
-
-    const fs::path m_dir =
-        fs::temp_directory_path() / ("koravel-report-" + std::to_string(std::random_device{}()));
-    const fs::path m_file = m_dir / "save.txt";
-};
-
-TEST_F(ReportFile, EverySaveAppendsOneBlock) {
-    EXPECT_EQ(Slurp(m_file), kExampleBlock);
-    AppendReport(m_file, Example());
-    EXPECT_EQ(Slurp(m_file), kExampleBlock + kExampleBlock);
-    AppendReport(m_dir / "empty.txt", {});
-    EXPECT_FALSE(fs::exists(m_dir / "empty.txt"));
-}
-
-TEST_F(ReportFile, FaultsCarryTheRuntimeTexts) {
-    EXPECT_EQ(ErrorOf(m_dir), "File access denied");
-    EXPECT_EQ(ErrorOf(m_file / "save.txt"), "I/O error 20");
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
-    EXPECT_EQ(ErrorOf("/dev/full"), "Disk full");
-}
-
-#if defined(__linux__)
-TEST_F(ReportFile, ReadOnlyFileSystemDeniesAccessAndKeepsEarlierBlocks) {
-    // Root ignores permission bits, so the folder becomes a read-only mount in namespaces of
-    // a child's own; a user namespace gives an ordinary user the right to mount there.
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    if (fork() == 0) {
-        const char* dir = m_dir.c_str();
-        std::string said = "skip: ";
-        if ((unshare(CLONE_NEWNS) == 0 || unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) &&
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-            mount(dir, dir, nullptr, MS_BIND, nullptr) == 0 &&
-            mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0)
-            said = ErrorOf(m_file);
-        else
-            said += std::strerror(errno);
-        _exit(write(ends[1], said.data(), said.size()) < 0);
-    }
-    close(ends[1]);
-    char heard[256];
-    // One short write arrives whole.
-    const std::string outcome(heard, std::max<ssize_t>(read(ends[0], heard, sizeof heard), 0));
-    close(ends[0]);
-    wait(nullptr);
-    if (outcome.starts_with("skip")) GTEST_SKIP() << "no private read-only mount, " << outcome;
-    EXPECT_EQ(outcome, "File access denied");
-    EXPECT_EQ(Slurp(m_file), kExampleBlock);
-}
-#endif
 
 }  // namespace
 }  // namespace koravel::survey
