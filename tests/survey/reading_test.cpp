@@ -49,7 +49,6 @@ TEST(RosterReader, ReadsPagesIntoRows) {
                                  "19</td>" + std::string(21, 'y') + "1.5</td>";
     const std::vector<std::array<std::string, 3>> cases = {
         {worked, ",", "T|22|0|2|1|1,5"},
-        {worked, ".", "T|22|0|2|1|1.5"},
         {"", ",", "|||0|0|0"},
         {Page({}), ",", "T|22|3|0|0|0"},
         {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), ",", "T|22|3|2|1|1,01"},
@@ -98,18 +97,12 @@ TEST(MarkerSearch, FindsWhatStringViewFindFinds) {
         std::string hay;
         for (std::size_t k = pick(n % 10 == 0 ? 300 : 60); k > 0; --k)
             hay += alphabet[pick(alphabet.size())];
-        std::string needle;
-        switch (pick(3)) {
-            case 0:  // anywhere in the text, its very ends included
-                needle = hay.substr(pick(hay.size() + 1), pick(20));
-                break;
-            case 1:  // a suffix
-                needle = hay.substr(hay.size() - std::min(hay.size(), pick(20)));
-                break;
-            default:
-                for (std::size_t k = pick(20); k > 0; --k)
-                    needle += alphabet[pick(alphabet.size())];
-        }
+        // From the text itself (its very ends and overlaps included) or from nowhere.
+        std::string needle = hay;
+        if (n % 4 == 0)
+            for (needle.clear(); needle.size() < pick(20);)
+                needle += alphabet[pick(alphabet.size())];
+        needle = needle.substr(pick(needle.size() + 1), pick(20));
         // Exactly as long as the text, so that a read past its end can be caught.
         const std::vector<char> bytes(hay.begin(), hay.end());
         const std::string_view text(bytes.data(), bytes.size());
@@ -202,35 +195,28 @@ TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
         return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
     };
     std::string rows;
-    TeamList list;
     const auto take = [&](TeamRow&& row) {
         rows += Cells(row) + "#" + std::to_string(row.teamId) + " ";
-        list.push_back(std::move(row));
     };
     EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", site, take), common::Error);
     EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
-    // The same page twice gives the same row: no tally carries over.
+    // The same page twice gives the same row: no tally carries over. The half-read row
+    // of 15 comes before the error.
     EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 T|22|3#15 ");
-    ASSERT_EQ(list.size(), 5u);
-    EXPECT_EQ(Cells(list[4]), "T|22|3");
 }
 
 TEST(Scan, StopRaisedDuringAFetchDropsThatTeamAndFetchesNoMore) {
     std::atomic<bool> stop = false;
     std::vector<std::int32_t> asked;
-    const auto site = [&](std::int32_t id) -> std::optional<std::string> {
+    const auto site = [&](std::int32_t id) {
         asked.push_back(id);
         stop = id == 13;
-        return Page({});
+        return std::optional(Page({}));
     };
     TeamList list = {{"old", {}, 1}};
     EXPECT_FALSE(RunScan({11, 12, 13, 14}, list, ",", site, &stop));
     EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13}));
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[1].teamId, 12);
-    EXPECT_FALSE(RunScan({15}, list, ",", site, &stop));
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(list.size() == 2 ? list[1].teamId : 0, 12);
 }
 
 }  // namespace
