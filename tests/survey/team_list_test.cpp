@@ -42,7 +42,10 @@ TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
         {",", {"10", "2,5", "", nullptr, "-1"}, {4, 2, 3, 1, 0}},
         {".", {"1", "2,5", "0.5", "x"}, {1, 3, 2, 0}},
         {".", {"0.0000000000000002", "0.00000000000000001", "0"}, {1, 2, 0}},
-        {".", {"1.0000000000000002E20", "1E20"}, {1, 0}}};
+        {".", {"1.0000000000000002E20", "1E20"}, {1, 0}},
+        // More rows than an insertion sort takes on.
+        {".", std::vector<const char*>(20, "1"), {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                  10, 11, 12, 13, 14, 15, 16, 17, 18, 19}}};
     for (const auto& [sep, texts, order] : cases) {
         TeamList list;
         for (const char* text : texts)
