@@ -61,11 +61,15 @@ TeamList Rows(char letter, int rows) {
     return TeamList(rows, TeamRow{std::string(20, letter), {"1", "2", "3", "4", "5"}, 1});
 }
 
-// Block of Rows('x', 1), written out by hand.
-const std::string kBlock =
-    " \r\n\xCA\xEE\xEC\xE0\xED\xE4\xE0________________\xC8_\xD0\xCF_19_\xD2>1_MaxT\r\n"
-    "xxxxxxxxxxxxxxxxxxxx___1__2__3__4__5\r\n \r\n" +
-    std::string(50, '*') + "\r\n";
+// The block of Rows(letter, rows), written out by hand.
+std::string Block(char letter, int rows) {
+    std::string block =
+        " \r\n\xCA\xEE\xEC\xE0\xED\xE4\xE0________________\xC8_\xD0\xCF_19_\xD2>1_MaxT\r\n";
+    for (int k = 0; k < rows; ++k) block += std::string(20, letter) + "___1__2__3__4__5\r\n";
+    return block + " \r\n" + std::string(50, '*') + "\r\n";
+}
+
+const std::string kBlock = Block('x', 1);
 
 class ReportFile : public ::testing::Test {
 protected:
@@ -122,8 +126,8 @@ TEST_F(ReportFile, FullAndReadOnlyFileSystems) {
         const TeamList big = Rows('y', 2000);  // some 80 KiB, past any page size
         const std::string fullSaid = ErrorOf(full / "save.txt", big);
         const std::string kept = Slurp(full / "save.txt");
-        const bool part = !kept.empty() && ReportBlock(big).starts_with(kept) &&
-                          kept.size() < ReportBlock(big).size();
+        const bool part = !kept.empty() && Block('y', 2000).starts_with(kept) &&
+                          kept.size() < Block('y', 2000).size();
         return ErrorOf(m_file, big) + "|" + fullSaid + (part ? "|part kept" : "|no part kept");
     });
     if (said.starts_with("skip")) GTEST_SKIP() << "no private mounts, " << said;
@@ -154,14 +158,15 @@ TEST_F(ReportFile, ASaveWaitsForTheLockOfAnotherCopy) {
 
 TEST_F(ReportFile, TwoCopiesSavingAtOnceNeverInterleave) {
     // Blocks far larger than a pipe or stdio buffer, from two processes at once.
-    const TeamList lists[2] = {Rows('a', 3000), Rows('b', 2000)};
+    const std::pair<char, int> blocks[2] = {{'a', 3000}, {'b', 2000}};
     constexpr int kSaves = 20;
     pid_t children[2];
     for (int k = 0; k < 2; ++k) {
         if ((children[k] = fork()) == 0) {
             alarm(20);
+            const TeamList list = Rows(blocks[k].first, blocks[k].second);
             for (int n = 0; n < kSaves; ++n)
-                if (ErrorOf(m_file, lists[k]) != "no error") _exit(1);
+                if (ErrorOf(m_file, list) != "no error") _exit(1);
             _exit(0);
         }
     }
@@ -173,8 +178,8 @@ TEST_F(ReportFile, TwoCopiesSavingAtOnceNeverInterleave) {
     // Whole blocks of each, and nothing else.
     const std::string file = Slurp(m_file);
     std::size_t bytes = kBlock.size();
-    for (const TeamList& list : lists) {
-        const std::string block = ReportBlock(list);
+    for (const auto& [letter, rows] : blocks) {
+        const std::string block = Block(letter, rows);
         int seen = 0;
         for (auto at = file.find(block); at != std::string::npos; at = file.find(block, at + 1))
             ++seen;
