@@ -2,7 +2,6 @@
 
 #include <tuple>
 
-#include "common/code_page.h"
 #include "survey/report.h"
 #include "survey/team_order.h"
 
@@ -67,25 +66,6 @@ TEST(TeamOrder, NamesCompareByCodePageWithOnlyLatinFolded) {
         EXPECT_GT(CompareNames(second, first), 0) << first << " " << second;
     }
 }
-
-std::string Cp(std::string_view utf8) { return common::Utf8ToCp1251(utf8); }
-
-TeamList Example() {
-    return {{Cp("Торпедо"), {"18", "7", "3", "2", "2,5"}, 'T'},
-            {Cp("Заря"), {"9", "12", "1", "0", "0,75"}, 'Z'},
-            {Cp("Футбольный клуб Северянин"), {"14", "5", "2", "1", "1,5"}, 'F'}};
-}
-
-const std::string kExampleBlock =
-    Cp(" \r\n"
-       "Команда________________И_РП_19_Т>1_MaxT\r\n"
-       "Торпедо_______________18__7__3__2__2,5\r\n"
-       "Заря___________________9__12__1__0__0,75\r\n"
-       "Футбольный клуб Северянин_14__5__2__1__1,5\r\n"
-       " \r\n"
-       "**************************************************\r\n");
-
-TEST(ReportBlock, WorkedExample) { EXPECT_EQ(ReportBlock(Example()), kExampleBlock); }
 
 TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeader) {
     // Name length, players text, fill. Rows hold no later cells, so these also show that
