@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <clocale>
 #include <map>
 #include <random>
 
 #include "common/code_page.h"
 #include "common/error.h"
 #include "common/number_text.h"
+#include "survey/marker_search.h"
 #include "survey/roster_reader.h"
 #include "survey/scan.h"
 #include "tools/fake_site/roster_page.h"
@@ -46,7 +49,6 @@ TEST(RosterReader, ReadsPagesIntoRows) {
                                  "19</td>" + std::string(21, 'y') + "1.5</td>";
     const std::vector<std::array<std::string, 3>> cases = {
         {worked, ",", "T|22|0|2|1|1,5"},
-        {worked, ".", "T|22|0|2|1|1.5"},
         {"", ",", "|||0|0|0"},
         {Page({}), ",", "T|22|3|0|0|0"},
         {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), ",", "T|22|3|2|1|1,01"},
@@ -62,6 +64,51 @@ TEST(RosterReader, ReadsPagesIntoRows) {
     for (const auto& [page, sep, expected] : cases) {
         std::string_view text = page;
         EXPECT_EQ(Read(text, sep), expected);
+    }
+}
+
+TEST(RosterReader, MaxTalentTextsDoNotFollowTheProcessLocale) {
+    // The process locale of a Russian user, as the window leaves it.
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "ru_RU.UTF-8") == nullptr) GTEST_SKIP() << "no ru_RU.UTF-8";
+    // Talent text on the page, talents above 1, MaxT under "," and under ".".
+    const std::vector<std::array<std::string, 4>> cases = {{"1.5", "1", "1,5", "1.5"},
+                                                           {"0.5", "0", "0,5", "0.5"},
+                                                           {"2.25", "1", "2,25", "2.25"},
+                                                           {"10", "1", "10", "10"},
+                                                           {"0.00001", "0", "0,00001", "0.00001"},
+                                                           {"1E-6", "0", "1E-6", "1E-6"}};
+    for (const auto& [talent, talented, comma, point] : cases) {
+        const std::string page = Page({{"18", talent}});
+        for (const auto& [sep, maxT] : {std::pair{",", comma}, std::pair{".", point}}) {
+            std::string_view text = page;
+            EXPECT_EQ(Read(text, sep), "T|22|3|0|" + talented + "|" + maxT) << sep;
+        }
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(MarkerSearch, FindsWhatStringViewFindFinds) {
+    std::mt19937 random(11);
+    const auto pick = [&](std::size_t below) { return below == 0 ? 0 : random() % below; };
+    for (int n = 0; n < 30000 && !HasFailure(); ++n) {
+        // Small alphabets make matches, near misses and overlaps common.
+        const std::string_view alphabet = n % 3 == 0 ? "ab" : n % 3 == 1 ? "<td>/" : "aaab";
+        std::string hay;
+        for (std::size_t k = pick(n % 10 == 0 ? 300 : 60); k > 0; --k)
+            hay += alphabet[pick(alphabet.size())];
+        // From the text itself (its very ends and overlaps included) or from nowhere.
+        std::string needle = hay;
+        if (n % 4 == 0)
+            for (needle.clear(); needle.size() < pick(20);)
+                needle += alphabet[pick(alphabet.size())];
+        needle = needle.substr(pick(needle.size() + 1), pick(20));
+        // Exactly as long as the text, so that a read past its end can be caught.
+        const std::vector<char> bytes(hay.begin(), hay.end());
+        const std::string_view text(bytes.data(), bytes.size());
+        const std::size_t from = pick(hay.size() + 3);
+        EXPECT_EQ(FindMarker(text, needle, from), text.find(needle, from))
+            << "'" << hay << "' '" << needle << "' " << from;
     }
 }
 
@@ -148,17 +195,28 @@ TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
         return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
     };
     std::string rows;
-    TeamList list;
     const auto take = [&](TeamRow&& row) {
         rows += Cells(row) + "#" + std::to_string(row.teamId) + " ";
-        list.push_back(std::move(row));
     };
     EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", site, take), common::Error);
     EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
-    // The same page twice gives the same row: no tally carries over.
+    // The same page twice gives the same row: no tally carries over. The half-read row
+    // of 15 comes before the error.
     EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 T|22|3#15 ");
-    ASSERT_EQ(list.size(), 5u);
-    EXPECT_EQ(Cells(list[4]), "T|22|3");
+}
+
+TEST(Scan, StopRaisedDuringAFetchDropsThatTeamAndFetchesNoMore) {
+    std::atomic<bool> stop = false;
+    std::vector<std::int32_t> asked;
+    const auto site = [&](std::int32_t id) {
+        asked.push_back(id);
+        stop = id == 13;
+        return std::optional(Page({}));
+    };
+    TeamList list = {{"old", {}, 1}};
+    EXPECT_FALSE(RunScan({11, 12, 13, 14}, list, ",", site, &stop));
+    EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13}));
+    EXPECT_EQ(list.size() == 2 ? list[1].teamId : 0, 12);
 }
 
 }  // namespace
