@@ -383,6 +383,6 @@ void TForm1::ListView1DblClick() {
         QUrl(QString::fromStdString(site::BrowserLink(m_d->siteWebHost, row.teamId))));
 }
 
-const std::vector<survey::TeamRow>& TForm1::teamList() const { return m_model->rows(); }
+const survey::TeamList& TForm1::teamList() const { return m_model->rows(); }
 
 }  // namespace koravel::app

@@ -15,6 +15,7 @@
 
 #include "config/settings_store.h"
 #include "site/roster_request.h"
+#include "survey/team_list.h"
 
 namespace Ui {
 class TForm1;
@@ -22,10 +23,6 @@ class TForm1;
 
 namespace koravel::common {
 struct ProxySettings;
-}
-
-namespace koravel::survey {
-struct TeamRow;
 }
 
 namespace koravel::app {
@@ -66,7 +63,7 @@ public:
     common::ProxySettings proxySettings() const;
 
     const std::vector<std::int32_t>& teamIds() const { return TeamIds; }
-    const std::vector<survey::TeamRow>& teamList() const;
+    const survey::TeamList& teamList() const;
     const std::string& decimalSeparator() const { return DecimalSeparator; }
     // Tests pin the separator instead of depending on the machine's locale.
     void setDecimalSeparator(std::string separator) { DecimalSeparator = std::move(separator); }
