@@ -1,7 +1,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -10,22 +9,22 @@
 #include "app/error_display.h"
 #include "app/form1.h"
 #include "common/code_page.h"
-#include "survey/team_list.h"
 #include "tools/fake_site/fake_site.h"
 #include "tools/fake_site/roster_page.h"
 
 using namespace koravel;
-using Ids = std::vector<std::int32_t>;
 
 namespace {
 
 QString Bars(int count) { return QString(count, '_'); }
 
-// A report block as the user's existing files hold it, from its row lines.
+// A report block as users' existing save.txt files hold it.
 QString Block(const QStringList& rows) {
     return " \r\nКоманда" + Bars(16) + "И_РП_19_Т>1_MaxT\r\n" + rows.join("\r\n") + "\r\n \r\n" +
            QString(50, '*') + "\r\n";
 }
+
+bool IsChild() { return qEnvironmentVariableIsSet("KORAVEL_CHILD"); }
 
 // Runs one slot of this binary in a process of its own, with `environment` added.
 void RunChild(const char* slot, const QStringList& environment) {
@@ -41,8 +40,6 @@ void RunChild(const char* slot, const QStringList& environment) {
     QVERIFY2(child.exitCode() == 0, qPrintable(environment.join(' ') + "\n" + child.readAll()));
 }
 
-bool IsChild() { return qEnvironmentVariableIsSet("KORAVEL_CHILD"); }
-
 }  // namespace
 
 class Form1Test final : public QObject {
@@ -56,8 +53,8 @@ class Form1Test final : public QObject {
     QStringList m_boxes;  // "<owner> <title> <icon>: <text>"
     std::function<void()> m_whileBoxOpen;
     const std::string m_huge = std::string(20u << 20, 'x');
-    // Players "", "2", "2,5", "10" sort differently as text and as numbers; so do the
-    // talents of 30x.
+    // Players "", "2", "2,5", "10" and the talents of 30x sort differently as text and as
+    // numbers.
     const std::map<std::int32_t, tools::PageSpec> m_teams = {
         {101, {common::Utf8ToCp1251("Заря"), "10", "12", {{"19", "1.5"}}}},
         {102, {"alpha", "2,5", "7", {}}},
@@ -76,9 +73,9 @@ class Form1Test final : public QObject {
     void write(const QString& name, const QByteArray& bytes) const {
         std::ofstream(path(name).toStdString()) << bytes.toStdString();
     }
-    void open(const QString& settingsFile = "settings.ini", site::Limits limits = {}) {
+    void open(const QString& settingsFile = "settings.ini") {
         m_form = std::make_unique<app::TForm1>(
-            app::FormOptions{path(settingsFile), m_dir->path().toStdString(), limits, {}});
+            app::FormOptions{path(settingsFile), m_dir->path().toStdString(), {}, {}});
         m_form->show();
     }
     template <class T = QWidget>
@@ -97,14 +94,13 @@ class Form1Test final : public QObject {
         const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {x, header->height() / 2});
     }
-    // The list as shown, one "cell|cell|..." per row.
-    QStringList rows() const {
+    // The list as shown, one "cell|cell|..." per row; `columns` 1 for the names only.
+    QStringList rows(int columns = 6) const {
         QStringList all;
-        const QAbstractItemModel* model = view()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
+        for (int row = 0; row < view()->model()->rowCount(); ++row) {
             QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column)
-                cells << model->index(row, column).data().toString();
+            for (int column = 0; column < columns; ++column)
+                cells << view()->model()->index(row, column).data().toString();
             all << cells.join('|');
         }
         return all;
@@ -178,19 +174,21 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void startsReadyOnTheMainTabWithTheDivisionsOfDataIni() {
+    void startsReadyWithTheDivisionsOfDataIniAndTheProxyTab() {
         open();
-        QCOMPARE(m_form->windowTitle(), "Koravel");
-        QCOMPARE(m_form->size(), QSize(298, 321));
         QCOMPARE(w<QTabWidget>("PageControl1")->currentWidget()->objectName(), "TabSheet1");
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв off"}));
-        QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port()}));
         QCOMPARE(combo()->currentText(), "Дивизион");
         QCOMPARE(combo()->count(), 3);
         QCOMPARE(combo()->itemText(2), "Пустая");
         click("Button1");  // the prompt keeps the scan from running
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв off"}));
         QCOMPARE(m_site->requests().size(), 0u);
+
+        QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port()}));
+        click("CheckBox1");
+        QCOMPARE(proxyTab(),
+                 (QStringList{"clear", " (off)", " (off)", "127.0.0.1 (off)", port() + " (off)"}));
         QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
         QCOMPARE(app::ErrorTitle("KORAVEL.app.EXE"), "Koravel");
     }
@@ -224,7 +222,8 @@ private Q_SLOTS:
         QCOMPARE(takeBoxes(), QStringList{failed});
         // SiteHost from the settings, reached through the proxy.
         const std::string first = m_site->requests().at(0);
-        QVERIFY(first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 HTTP/1.0"));
+        QVERIFY(
+            first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 HTTP/1.0"));
         QVERIFY(first.find("\r\nHost: site.test\r\n") != std::string::npos);
     }
 
@@ -233,19 +232,16 @@ private Q_SLOTS:
         m_form->setDecimalSeparator(",");
         scan();
         view()->setCurrentIndex(view()->model()->index(2, 0));  // team 103
-        const auto names = [this] {
-            QStringList all;
-            for (const QString& row : rows()) all << row.section('|', 0, 0);
-            return all;
-        };
-        clickHeader(1);
-        QCOMPARE(names(), (QStringList{"Торпедо", "Bravo", "alpha", "Заря"}));
-        clickHeader(1);
-        QCOMPARE(names(), (QStringList{"Заря", "alpha", "Bravo", "Торпедо"}));
-        clickHeader(2);
-        QCOMPARE(names(), (QStringList{"Торпедо", "alpha", "Заря", "Bravo"}));
-        clickHeader(0);  // descending; Latin before Cyrillic, a-z folded
-        QCOMPARE(names(), (QStringList{"Торпедо", "Заря", "Bravo", "alpha"}));
+        // column clicked, the names after it
+        const std::pair<int, QStringList> clicks[] = {
+            {1, {"Торпедо", "Bravo", "alpha", "Заря"}},
+            {1, {"Заря", "alpha", "Bravo", "Торпедо"}},
+            {2, {"Торпедо", "alpha", "Заря", "Bravo"}},
+            {0, {"Торпедо", "Заря", "Bravo", "alpha"}}};  // Latin before Cyrillic, a-z folded
+        for (const auto& [column, names] : clicks) {
+            clickHeader(column);
+            QCOMPARE(rows(1), names);
+        }
         QCOMPARE(view()->selectionModel()->selectedRows().at(0).row(), 0);
 
         click("Button2");
@@ -260,7 +256,6 @@ private Q_SLOTS:
         QCOMPARE(m_urls, QList<QUrl>{QUrl("http://web.test/xml/school/roster.php?id=101")});
     }
 
-    // The separator is the system locale's: the suite runs this under both.
     void talentsFollowTheSystemLocale() {
         if (!IsChild()) {
             RunChild("talentsFollowTheSystemLocale", {"LC_ALL=C.UTF-8"});
@@ -288,20 +283,20 @@ private Q_SLOTS:
     void closingDuringAScanEndsItAndSavesTheSettings() {
         QFETCH(bool, whileBoxOpen);
         const auto closeButton = [this] { m_form->windowHandle()->close(); };
-        if (whileBoxOpen) {
-            m_site->overrideTeam(101, tools::Answer::Http("404 Not Found", ""));
-            m_whileBoxOpen = closeButton;
-        } else {
-            m_site->overrideTeam(101, tools::Answer::Silent("", std::chrono::seconds(10)));
-        }
-        open();
         QTimer poll;  // the close button, once the request is on its way
         connect(&poll, &QTimer::timeout, this, [&] {
             if (m_site->requests().empty()) return;
             poll.stop();
             closeButton();
         });
-        if (!whileBoxOpen) poll.start(5);
+        if (whileBoxOpen) {
+            m_site->overrideTeam(101, tools::Answer::Http("404 Not Found", ""));
+            m_whileBoxOpen = closeButton;
+        } else {
+            m_site->overrideTeam(101, tools::Answer::Silent("", std::chrono::seconds(10)));
+            poll.start(5);
+        }
+        open();
         w<QLineEdit>("proxylogin")->setText("kept");
         scan();
         QVERIFY(!m_form->isVisible());
@@ -345,13 +340,10 @@ private Q_SLOTS:
 
     void opensWhereTheWholeWindowFitsTheScreen() {
         if (!IsChild()) {
-            for (const auto& [size, where] :
-                 {std::pair{QSize(1920, 1080), "547,397"}, std::pair{QSize(640, 480), "338,155"}}) {
-                write("screen.json", QString(R"({"screens": [{"name": "s", "x": 0, "y": 0,
-                    "width": %1, "height": %2, "logicalDpi": 96, "dpr": 1}]})")
-                                         .arg(size.width())
-                                         .arg(size.height())
-                                         .toUtf8());
+            for (const auto& [size, where] : {std::pair{"1920, \"height\": 1080", "547,397"},
+                                              std::pair{"640, \"height\": 480", "338,155"}}) {
+                write("screen.json", QByteArray(R"({"screens": [{"name": "s", "x": 0, "y": 0, )") +
+                                         "\"width\": " + size + ", \"dpr\": 1}]}");
                 RunChild("opensWhereTheWholeWindowFitsTheScreen",
                          {"QT_QPA_PLATFORM=offscreen:configfile=" + path("screen.json"),
                           QString("KORAVEL_WHERE=") + where});
@@ -363,50 +355,19 @@ private Q_SLOTS:
         QCOMPARE(m_form->frameGeometry().topLeft(), QPoint(where[0].toInt(), where[1].toInt()));
     }
 
-    void proxySettingsSurviveTheNextStarts() {
-        // "x" after "p" scrambles to a zero byte; 300 bytes outrun an 8-bit count.
-        const QString password = "pxq7" + QString(296, 'k');
-        open();
-        w<QCheckBox>("CheckBox1")->setChecked(true);
-        w<QLineEdit>("proxylogin")->setText("Юзер");
-        w<QLineEdit>("proxypasswd")->setText(password);
-        QVERIFY(m_form->close());
-        open();
-        QCOMPARE(proxyTab(), (QStringList{"ticked", "Юзер", password, "127.0.0.1", port()}));
-        const QStringList off{"clear", "Юзер (off)", password + " (off)", "127.0.0.1 (off)",
-                              port() + " (off)"};
-        click("CheckBox1");
-        QCOMPARE(proxyTab(), off);
-        w<QLineEdit>("proxylogin")->setText("changed");
-        QVERIFY(m_form->close());
-        open();  // a clear box stores nothing but itself
-        QCOMPARE(proxyTab(), off);
-    }
-
-    void brokenSettingsStillLetTheWindowOpenAndClose() {
-        const QString stop = "Form1 App_tests stop: ";
-        const QByteArray shape = "[Koravel]\nUseProxy=1\nProxyLogin=a, b\n";
-        // file, its content (null: none), the boxes, the divisions (6: start-up ended early;
-        // 0: the layout's items are gone, data.ini being missing)
-        const std::tuple<QString, QByteArray, QStringList, int> cases[] = {
-            {"new/kelvo.conf", {}, {}, 0},
-            {"garbage.conf", QByteArray("\x01[\xff\0=\n[[=]\n", 11), {}, 0},
-            {"shape.conf", shape, {stop + "Invalid data type for 'ProxyLogin'"}, 6},
-            {"plain/kelvo.conf", {}, {stop + "Failed to create key Koravel."}, 0}};
+    void aSettingsErrorEndsStartUpAndCloseButTheWindowOpensAndCloses() {
+        write("shape.conf", "[Koravel]\nUseProxy=1\nProxyLogin=a, b\n");
         write("plain", "not a folder");
-        QVERIFY(QFile::remove(path("data.ini")));
-        for (const auto& [file, content, boxes, divisions] : cases) {
-            if (!content.isNull()) write(file, content);
-            open(file);
-            QCOMPARE(combo()->count(), divisions);
-            // A load error keeps the values read before it.
-            QCOMPARE(proxyTab().at(0), divisions == 6 ? "ticked" : "clear");
-            QVERIFY(m_form->close() && !m_form->isVisible());
-            QCOMPARE(takeBoxes(), boxes);
-            if (file.startsWith("plain/")) continue;
-            QCOMPARE(std::filesystem::status(path(file).toStdString()).permissions(),
-                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        }
+        const QString stop = "Form1 App_tests stop: ";
+        // A load error keeps the values read before it and the layout's six divisions.
+        open("shape.conf");
+        QCOMPARE(takeBoxes(), QStringList{stop + "Invalid data type for 'ProxyLogin'"});
+        QCOMPARE(combo()->count(), 6);
+        QCOMPARE(proxyTab().at(0), "ticked");
+        QVERIFY(m_form->close() && !m_form->isVisible());
+        open("plain/kelvo.conf");
+        QVERIFY(m_form->close() && !m_form->isVisible());
+        QCOMPARE(takeBoxes(), QStringList{stop + "Failed to create key Koravel."});
     }
 };
 
