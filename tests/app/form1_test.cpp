@@ -191,6 +191,7 @@ private Q_SLOTS:
                  (QStringList{"clear", " (off)", " (off)", "127.0.0.1 (off)", port() + " (off)"}));
         QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
         QCOMPARE(app::ErrorTitle("KORAVEL.app.EXE"), "Koravel");
+        QCOMPARE(app::ErrorText(std::string(5000, 'x')), QString(1000, 'x') + "….");
     }
 
     void scanGoesOnAfterAFailedRequestAndDropsInputButStopsAtAnUnreadableAge() {
