@@ -176,7 +176,6 @@ private Q_SLOTS:
 
     void startsReadyWithTheDivisionsOfDataIniAndTheProxyTab() {
         open();
-        QCOMPARE(w<QTabWidget>("PageControl1")->currentWidget()->objectName(), "TabSheet1");
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв off"}));
         QCOMPARE(combo()->currentText(), "Дивизион");
         QCOMPARE(combo()->count(), 3);
