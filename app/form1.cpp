@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -355,7 +357,10 @@ void TForm1::Button1Click() {
         m_d->sincePaint.start();
         worker->start();
         loop.exec();
-        worker->wait();
+        // Only a quitting application leaves the loop before the worker is done; the
+        // worker may be waiting for a box then, which needs this thread's events.
+        if (!worker->isFinished()) m_d->stop = true;
+        while (!worker->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
         showArrivedRows();
         m_scanning = false;
         if (error && !m_d->closeRequested) Guarded(this, [&] { std::rethrow_exception(error); });
