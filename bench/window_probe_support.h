@@ -59,9 +59,18 @@ inline void ScanToEnd(app::TForm1& form) {
     loop.exec();
 }
 
-// Answers the modal box that is open, as a user would with OK; true when there was one.
+// The box that is open, if any: the error box is modal, the failure box is a plain top
+// level that the window's input blocker makes modal in effect.
+inline QWidget* OpenBox() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && qobject_cast<QMessageBox*>(top) != nullptr) return top;
+    return nullptr;
+}
+
+// Answers the box that is open, as a user would with OK; true when there was one.
 inline bool AnswerBox() {
-    QWidget* modal = QApplication::activeModalWidget();
+    QWidget* modal = OpenBox();
     if (modal == nullptr) return false;
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr)

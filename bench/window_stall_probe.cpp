@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
 
     Clock::time_point boxSince{};
     auto phase = [&] {
-        if (QApplication::activeModalWidget() != nullptr) return kBox;
+        if (koravel::bench::OpenBox() != nullptr) return kBox;
         return form.scanning() ? kScan : kList;
     };
     QTimer ticker;

@@ -192,8 +192,9 @@ TEST_F(CommandLine, SavesTheSameBytesAsTheWindowAfterTheSameScan) {
         form.show();
         QTimer answer;  // the failed request's box
         QObject::connect(&answer, &QTimer::timeout, [] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                box->button(QMessageBox::Ok)->click();
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
+                    box->button(QMessageBox::Ok)->click();
         });
         answer.start(10);
         form.findChild<QComboBox*>("DivCombo")->setCurrentIndex(0);
