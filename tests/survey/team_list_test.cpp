@@ -78,8 +78,9 @@ TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeader) {
     for (const auto& [length, players, fill] : cases) {
         const std::string name(length, 'N'), block = ReportBlock({{name, {players}, 0}});
         const auto at = block.find("\r\n", 3) + 2;
-        EXPECT_EQ(block.substr(at, block.find("\r\n", at) - at),
-                  name + std::string(fill, '_') + players + std::string(8, '_'));
+        std::string line = name;
+        line.append(fill, '_').append(players).append(8, '_');
+        EXPECT_EQ(block.substr(at, block.find("\r\n", at) - at), line);
     }
 }
 
