@@ -53,7 +53,8 @@ TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponentOnly) {
         {"5,", ",", 5.0}, {"1e-400", ".", 0.0}, {" -" + std::string(80, '0') + "2,5e-1", ",", -0.25},
         {"1,5", ".", no}, {"1.5", ",", no}, {"1.5", "", no}, {"", ",", no}, {",", ",", no},
         {"-", ",", no}, {"1E", ",", no}, {"1e+", ",", no}, {"inf", ",", no}, {"nan", ",", no},
-        {"0x1p3", ",", no}, {"1 000", ",", no}, {"1e400", ",", no}, {"1,5,0", ",", no}};
+        {"\t1", ",", no}, {"0x1p3", ",", no}, {"1 000", ",", no}, {"1e400", ",", no},
+        {"1,5,0", ",", no}};
     // clang-format on
     UnderEachLocale([&] {
         for (const auto& [text, sep, value] : cases)

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <atomic>
 #include <clocale>
 #include <map>
@@ -23,8 +23,9 @@ std::string Cells(const TeamRow& row) {
     return cells;
 }
 
-// The row's cells joined by "|", then "!" and the message of an error.
-std::string Read(std::string_view& page, std::string_view sep) {
+// The row's cells joined by "|", then "!" and the message of an error; `rest` takes what
+// the reader left of the page.
+std::string Read(std::string_view page, std::string_view sep, std::string_view* rest = nullptr) {
     TeamList list;
     Tally tally;
     std::string error;
@@ -33,6 +34,7 @@ std::string Read(std::string_view& page, std::string_view sep) {
     } catch (const common::Error& e) {
         error = std::string("!") + e.what();
     }
+    if (rest != nullptr) *rest = page;
     return Cells(list.at(0)) + error;
 }
 
@@ -40,50 +42,40 @@ std::string Page(std::vector<tools::PlayerSpec> roster, std::string cosp = "3") 
     return tools::MakeRosterPage({"T", "22", std::move(cosp), std::move(roster)});
 }
 
-TEST(RosterReader, ReadsPagesIntoRows) {
-    const std::string worked = Page({{"19", "1.5"}, {"17", "1"}, {"19", "0.75"}}, " 0 ");
+TEST(RosterReader, ReadsPagesIntoRowsWhateverTheProcessLocale) {
     const std::string name = "<b>\xC7\xE0\xF0\xFF</b> &amp; \"x\"";
     // Without "<td><center>" a skip drops 11 characters, a bold skip 14; without the value
     // marker a value starts at the seventh character.
     const std::string unmarked = R"(name="Players"/ info.php?id=)" + std::string(21, 'x') +
                                  "19</td>" + std::string(21, 'y') + "1.5</td>";
-    const std::vector<std::array<std::string, 3>> cases = {
-        {worked, ",", "T|22|0|2|1|1,5"},
-        {"", ",", "|||0|0|0"},
-        {Page({}), ",", "T|22|3|0|0|0"},
-        {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), ",", "T|22|3|2|1|1,01"},
-        {Page({{"18", "2.25"}, {"17", "2.25"}}), ",", "T|22|3|0|2|2,25"},
-        {Page({}, " 0  "), ",", "T|22| 0  |0|0|0"},
-        {tools::MakeRosterPage({name, "1", "2", {}}), ",", name + "|1|2|0|0|0"},
-        {R"(<p>Alpha</a><i name="Players" value="3"/><i name="CoSP" value="4"/>)", ",",
+    // Each row as read with ","; with "." the same with a point.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {Page({{"19", "1.5"}, {"17", "1"}, {"19", "0.75"}}, " 0 "), "T|22|0|2|1|1,5"},
+        {"", "|||0|0|0"},
+        {Page({{"18", "1"}, {"19", "1.01"}, {"20", "0.5"}, {" +19", "1"}}), "T|22|3|2|1|1,01"},
+        {Page({{"18", "2.25"}, {"17", "2.25"}}), "T|22|3|0|2|2,25"},
+        {Page({{"18", "0.5"}}), "T|22|3|0|0|0,5"},
+        {Page({{"18", "10"}}), "T|22|3|0|1|10"},
+        {Page({{"18", "0.00001"}}), "T|22|3|0|0|0,00001"},
+        {Page({{"18", "1E-6"}}), "T|22|3|0|0|1E-6"},
+        {Page({}, " 0  "), "T|22| 0  |0|0|0"},
+        {tools::MakeRosterPage({name, "1", "2", {}}), name + "|1|2|0|0|0"},
+        {R"(<p>Alpha</a><i name="Players" value="3"/><i name="CoSP" value="4"/>)",
          "Alpha|3|4|0|0|0"},
-        {unmarked, ",", "|Players|Players|1|1|1,5"},
-        {Page({{"19", "2"}, {"19 ", "1"}}), ",", "T|22|3!'19 ' is not a valid integer value"},
-        {Page({{"18", "1,5"}}), ".", "T|22|3!'1,5' is not a valid floating point value"},
+        {unmarked, "|Players|Players|1|1|1,5"},
+        {Page({{"19", "2"}, {"19 ", "1"}}), "T|22|3!'19 ' is not a valid integer value"},
     };
-    for (const auto& [page, sep, expected] : cases) {
-        std::string_view text = page;
-        EXPECT_EQ(Read(text, sep), expected);
-    }
-}
-
-TEST(RosterReader, MaxTalentTextsDoNotFollowTheProcessLocale) {
-    // The process locale of a Russian user, as the window leaves it.
+    // Under a Russian locale the C library writes and expects ",".
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "ru_RU.UTF-8") == nullptr) GTEST_SKIP() << "no ru_RU.UTF-8";
-    // Talent text on the page, talents above 1, MaxT under "," and under ".".
-    const std::vector<std::array<std::string, 4>> cases = {{"1.5", "1", "1,5", "1.5"},
-                                                           {"0.5", "0", "0,5", "0.5"},
-                                                           {"2.25", "1", "2,25", "2.25"},
-                                                           {"10", "1", "10", "10"},
-                                                           {"0.00001", "0", "0,00001", "0.00001"},
-                                                           {"1E-6", "0", "1E-6", "1E-6"}};
-    for (const auto& [talent, talented, comma, point] : cases) {
-        const std::string page = Page({{"18", talent}});
-        for (const auto& [sep, maxT] : {std::pair{",", comma}, std::pair{".", point}}) {
-            std::string_view text = page;
-            EXPECT_EQ(Read(text, sep), "T|22|3|0|" + talented + "|" + maxT) << sep;
+    for (const char* locale : {"C", "ru_RU.UTF-8"}) {
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
+        for (auto [page, row] : cases) {
+            EXPECT_EQ(Read(page, ","), row) << locale;
+            std::replace(row.begin(), row.end(), ',', '.');
+            EXPECT_EQ(Read(page, "."), row) << locale;
         }
+        EXPECT_EQ(Read(Page({{"18", "1,5"}}), "."),
+                  "T|22|3!'1,5' is not a valid floating point value");
     }
     std::setlocale(LC_ALL, saved.c_str());
 }
@@ -176,47 +168,52 @@ TEST(RosterReader, MatchesCopyingReaderOnRandomPages) {
         for (auto k = random() % 60; k > 0; --k) page += parts[random() % parts.size()];
         for (const std::string_view sep : {",", ".", ""}) {
             CopyingReader expected{page};
-            std::string_view text = page;
-            EXPECT_EQ(Read(text, sep), expected.Read(sep)) << page;
-            EXPECT_EQ(text, expected.t);
+            std::string_view rest;
+            EXPECT_EQ(Read(page, sep, &rest), expected.Read(sep)) << page;
+            EXPECT_EQ(rest, expected.t);
         }
     }
 }
+
+// Records the ids asked for; `stopAt` raises `stop` while that team's page is fetched.
+struct Site {
+    std::map<std::int32_t, std::string> pages;
+    std::int32_t stopAt = 0;
+    std::atomic<bool> stop = false;
+    std::vector<std::int32_t> asked = {};
+
+    std::optional<std::string> operator()(std::int32_t id) {
+        asked.push_back(id);
+        stop = id == stopAt;
+        return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
+    }
+};
 
 TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
     EXPECT_EQ(DivisionPrompt(), common::Utf8ToCp1251("Дивизион"));
     // Read again, the rest of this page would give a name and a players value.
     const std::string page = Page({{"19", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
-    const std::map<std::int32_t, std::string> pages = {
-        {12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}};
-    std::vector<std::int32_t> asked;
-    const auto site = [&](std::int32_t id) -> std::optional<std::string> {
-        asked.push_back(id);
-        return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
-    };
+    Site site{.pages = {{12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}}};
     std::string rows;
     const auto take = [&](TeamRow&& row) {
         rows += Cells(row) + "#" + std::to_string(row.teamId) + " ";
     };
-    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", site, take), common::Error);
-    EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
-    // The same page twice gives the same row: no tally carries over. The half-read row
-    // of 15 comes before the error.
+    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", std::ref(site), take), common::Error);
+    EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
+    // No tally carries over; the half-read row of 15 comes before the error.
     EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 T|22|3#15 ");
 }
 
 TEST(Scan, StopRaisedDuringAFetchDropsThatTeamAndFetchesNoMore) {
-    std::atomic<bool> stop = false;
-    std::vector<std::int32_t> asked;
-    const auto site = [&](std::int32_t id) {
-        asked.push_back(id);
-        stop = id == 13;
-        return std::optional(Page({}));
-    };
+    Site site{.pages = {{11, Page({})}, {12, Page({})}, {13, Page({})}}, .stopAt = 13};
     TeamList list = {{"old", {}, 1}};
-    EXPECT_FALSE(RunScan({11, 12, 13, 14}, list, ",", site, &stop));
-    EXPECT_EQ(asked, (std::vector<std::int32_t>{11, 12, 13}));
+    EXPECT_FALSE(RunScan({11, 12, 13, 14}, list, ",", std::ref(site), &site.stop));
+    EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13}));
     EXPECT_EQ(list.size() == 2 ? list[1].teamId : 0, 12);
+    Site idle;
+    idle.stop = true;
+    EXPECT_FALSE(RunScan({11}, list, ",", std::ref(idle), &idle.stop));
+    EXPECT_TRUE(idle.asked.empty());
 }
 
 }  // namespace
