@@ -123,8 +123,8 @@ TEST(Cancel, RaisedFlagEndsTheRequestWhereverItWaits) {
     };
     for (const auto& [where, raiseAfter] : cases) {
         std::atomic<bool> cancel = raiseAfter == 0ms;
-        std::jthread raiser([&] {
-            std::this_thread::sleep_for(raiseAfter);
+        std::jthread raiser([&cancel, delay = raiseAfter] {
+            std::this_thread::sleep_for(delay);
             cancel = true;
         });
         const Reply reply = SendRosterRequest(BuildRosterRequest(1, {}, where),

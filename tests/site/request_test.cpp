@@ -27,7 +27,7 @@ std::string Wire(const std::string& id, const std::string& proxyLines = {}) {
 TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
     FakeSite site;
     const SiteAddress here = AddressOf(site), game{"game.example", 80};
-    auto via = [&](std::string login, std::string password) {
+    auto via = [&](const std::string& login, const std::string& password) {
         return Proxy(FakeSite::host(), std::to_string(site.port()), login, password);
     };
     auto proxied = [](const std::string& auth) {
@@ -63,9 +63,9 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
 
 TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
     FakeSite site;
-    for (const auto& [server, port] : {std::pair{"", ""}, {"127.0.0.1", "80 "}}) {
-        EXPECT_THAT([&] { BuildRosterRequest(345, Proxy(server, port), AddressOf(site)); },
-                    testing::ThrowsMessage<common::Error>("'" + std::string(port) +
+    for (const auto& bad : {std::pair{"", ""}, {"127.0.0.1", "80 "}}) {
+        EXPECT_THAT([&] { BuildRosterRequest(345, Proxy(bad.first, bad.second), AddressOf(site)); },
+                    testing::ThrowsMessage<common::Error>("'" + std::string(bad.second) +
                                                           "' is not a valid integer value"));
     }
     EXPECT_EQ(site.connections(), 0u);
