@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "common/error.h"
+#include "survey/scan.h"
 #include "tests/site/site_fixture.h"
 
 namespace koravel::site {
@@ -26,7 +27,7 @@ std::string Wire(const std::string& id, const std::string& proxyLines = {}) {
 TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
     FakeSite site;
     const SiteAddress here = AddressOf(site), game{"game.example", 80};
-    auto via = [&](std::string login, std::string password) {
+    auto via = [&](const std::string& login, const std::string& password) {
         return Proxy(FakeSite::host(), std::to_string(site.port()), login, password);
     };
     auto proxied = [](const std::string& auth) {
@@ -62,9 +63,9 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
 
 TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
     FakeSite site;
-    for (const auto& [server, port] : {std::pair{"", ""}, {"127.0.0.1", "80 "}}) {
-        EXPECT_THAT([&] { BuildRosterRequest(345, Proxy(server, port), AddressOf(site)); },
-                    testing::ThrowsMessage<common::Error>("'" + std::string(port) +
+    for (const auto& bad : {std::pair{"", ""}, {"127.0.0.1", "80 "}}) {
+        EXPECT_THAT([&] { BuildRosterRequest(345, Proxy(bad.first, bad.second), AddressOf(site)); },
+                    testing::ThrowsMessage<common::Error>("'" + std::string(bad.second) +
                                                           "' is not a valid integer value"));
     }
     EXPECT_EQ(site.connections(), 0u);
@@ -73,6 +74,24 @@ TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
 TEST(RosterRequest, FormValuesKeepOnlyLettersAndDigits) {
     EXPECT_EQ(EncodeFormValue(std::string("AZaz09 &=+-.~\xE9\x00", 15)),
               "AZaz09+%26%3D%2B%2D%2E%7E%E9%00");
+}
+
+// What the demo site serves must read like the game site's pages, whichever way the
+// program asks for them.
+TEST(DemoSitePages, ReadCleanlyDirectAndThroughTheProxyPath) {
+    FakeSite site;
+    site.servePages();
+    const auto viaSite = Proxy(FakeSite::host(), std::to_string(site.port()));
+    for (const std::int32_t id : {1, -7, 2147483647}) {
+        const Reply direct = SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site)));
+        ASSERT_TRUE(direct.ok()) << id;
+        EXPECT_EQ(
+            OutcomeOf(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80}))),
+            Outcome(direct.body));
+        survey::TeamList list;
+        ASSERT_NO_THROW(survey::ScanTeam(list, id, direct.body, ","));
+        EXPECT_FALSE(list.at(0).caption.empty()) << id;
+    }
 }
 
 }  // namespace
