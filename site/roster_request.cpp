@@ -367,31 +367,14 @@ RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySetting
 }
 
 std::string_view FailureName(Failure failure) {
-    switch (failure) {
-        case Failure::NameNotResolved:
-            return "name not resolved";
-        case Failure::ConnectionRefused:
-            return "connection refused";
-        case Failure::ConnectTimeout:
-            return "connect timeout";
-        case Failure::IdleTimeout:
-            return "idle timeout";
-        case Failure::TotalTimeout:
-            return "total timeout";
-        case Failure::TooLarge:
-            return "too large";
-        case Failure::FailureStatus:
-            return "failure status";
-        case Failure::Redirect:
-            return "redirect";
-        case Failure::CutShort:
-            return "cut short";
-        case Failure::Malformed:
-            return "malformed answer";
-        case Failure::Cancelled:
-            return "cancelled";
-    }
-    return "failed";
+    // In the order of the enumeration.
+    static constexpr std::array<std::string_view, 11> kNames = {
+        "name not resolved", "connection refused", "connect timeout", "idle timeout",
+        "total timeout",     "too large",          "failure status",  "redirect",
+        "cut short",         "malformed answer",   "cancelled"};
+    static_assert(static_cast<std::size_t>(Failure::Cancelled) + 1 == kNames.size());
+    const auto index = static_cast<std::size_t>(failure);
+    return index < kNames.size() ? kNames[index] : "failed";
 }
 
 Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
