@@ -89,7 +89,11 @@ std::string_view Value(PageCursor& text) {
 
 // The talent is read with every '.' turned into the separator, as its error message shows.
 double Talent(std::string_view cell, std::string_view decimalSeparator) {
+    // Sized exactly: a hostile cell may be as large as the page, and growing the copy
+    // would hold two of them at once.
+    const auto dots = static_cast<std::size_t>(std::count(cell.begin(), cell.end(), '.'));
     std::string text;
+    text.reserve(cell.size() - dots + dots * decimalSeparator.size());
     for (const char c : cell) {
         if (c == '.')
             text += decimalSeparator;
