@@ -17,8 +17,11 @@ QString ErrorTitle(const QString& programFileName) {
 }
 
 QString ErrorText(const std::string& message) {
-    std::string text = message;
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    // A box laying out megabytes of text would freeze the window.
+    constexpr std::size_t kShownBytes = 1000;
+    std::string text = message.substr(0, kShownBytes);
+    if (text.size() < message.size()) text += "\x85";  // "…"
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += '.';
     return QString::fromStdString(common::Cp1251ToUtf8(text));
 }
 

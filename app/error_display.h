@@ -16,8 +16,8 @@ namespace koravel::app {
 // ".", a capital, then lower case ("koravel" -> "Koravel").
 QString ErrorTitle(const QString& programFileName);
 
-// The message as shown: Windows-1251 bytes decoded, "." appended when the last byte
-// sorts after ".".
+// The message as shown: its first 1,000 Windows-1251 bytes decoded ("…" marks a cut),
+// "." appended when the message's last byte sorts after ".".
 QString ErrorText(const std::string& message);
 
 // A stop-icon message box with one OK button, modal to `parent`.

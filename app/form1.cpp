@@ -1,28 +1,40 @@
 #include "app/form1.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <initializer_list>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
 #include <QByteArray>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFont>
+#include <QGuiApplication>
 #include <QHeaderView>
-#include <QLocale>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
 
+#include "app/decimal_separator.h"
 #include "app/error_display.h"
 #include "app/input_blocker.h"
 #include "app/team_list_model.h"
 #include "common/code_page.h"
-#include "config/scrambler.h"
+#include "common/proxy_settings.h"
+#include "config/division_table.h"
 #include "survey/report.h"
 #include "survey/scan.h"
+#include "survey/team_list.h"
+#include "survey/team_order.h"
 #include "ui_form1.h"
 
 namespace koravel::app {
@@ -30,6 +42,10 @@ namespace koravel::app {
 namespace {
 
 constexpr int kColumnWidths[survey::kColumnCount] = {110, 26, 28, 26, 35, 50};
+constexpr QPoint kDesignedPosition(547, 397);
+// While rows pour in, Qt's low-priority paint requests can wait behind them; the window
+// paints itself at least this often.
+constexpr qint64 kFrameMs = 16;
 
 QString FromCp1251(std::string_view bytes) {
     return QString::fromStdString(common::Cp1251ToUtf8(bytes));
@@ -37,17 +53,10 @@ QString FromCp1251(std::string_view bytes) {
 
 std::string ToCp1251(const QString& text) { return common::Utf8ToCp1251(text.toStdString()); }
 
-// data.ini may be written in either encoding; the raw bytes stay the lookup key.
-QString SectionDisplayName(const std::string& raw) {
-    return common::IsValidUtf8(raw) ? QString::fromStdString(raw) : FromCp1251(raw);
-}
-
-// A separator that does not fit the two characters the page reader allows is left
-// empty, as an unreadable locale value would be.
-std::string LocaleDecimalSeparator() {
-    std::string separator = ToCp1251(QLocale::system().decimalPoint());
-    if (separator.size() > 2) separator.clear();
-    return separator;
+// A name keeps the raw bytes of data.ini as its lookup key; it is shown in the file's
+// one encoding.
+QString SectionDisplayName(const std::string& raw, bool utf8) {
+    return utf8 ? QString::fromStdString(raw) : FromCp1251(raw);
 }
 
 // The layout was measured in an 8-point MS Sans Serif; where only a wider face exists,
@@ -70,16 +79,43 @@ std::filesystem::path StartDirectory(const std::filesystem::path& given) {
 
 }  // namespace
 
+QPoint PlaceInside(const QRect& frame, const QRect& available) {
+    const auto axis = [](int start, int size, int first, int span) {
+        return size >= span ? first : std::clamp(start, first, first + span - size);
+    };
+    return {axis(frame.x(), frame.width(), available.x(), available.width()),
+            axis(frame.y(), frame.height(), available.y(), available.height())};
+}
+
+struct TForm1::State {
+    std::filesystem::path workingDirectory;
+    site::Limits limits;
+    site::SiteAddress site;
+    std::string siteWebHost;
+    std::optional<config::DivisionTable> table;
+    survey::SortState sortState;
+    bool placed = false;
+
+    // The running scan. `stop` also drops the request in flight.
+    std::atomic<bool> stop{false};
+    bool closeRequested = false;
+    QMessageBox* failureBox = nullptr;
+    std::mutex arrivedMutex;
+    survey::TeamList arrived;  // read by the worker, not yet shown
+    QElapsedTimer sincePaint;
+};
+
 TForm1::TForm1(FormOptions options, QWidget* parent)
     : QWidget(parent),
       m_ui(std::make_unique<Ui::TForm1>()),
+      m_d(std::make_unique<State>()),
       m_model(new TeamListModel(this)),
-      m_store(MakeStore(options.settingsFile)),
-      m_workingDirectory(StartDirectory(options.workingDirectory)),
-      m_limits(options.limits) {
+      m_store(MakeStore(options.settingsFile)) {
+    m_d->workingDirectory = StartDirectory(options.workingDirectory);
+    m_d->limits = options.limits;
     m_ui->setupUi(this);
-    move(547, 397);
     setFixedSize(298, 321);
+    placeOnScreen();
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
@@ -103,9 +139,9 @@ TForm1::TForm1(FormOptions options, QWidget* parent)
         header->resizeSection(column, kColumnWidths[column]);
 
     Guarded(this, [&] {
-        m_site = options.site.value_or(
+        m_d->site = options.site.value_or(
             site::SiteAddress{m_store.siteHost().value_or(site::DefaultSiteHost()), 80});
-        m_siteWebHost = m_store.siteWebHost().value_or(site::DefaultSiteWebHost());
+        m_d->siteWebHost = m_store.siteWebHost().value_or(site::DefaultSiteWebHost());
     });
 
     auto slot = [this](auto handler) {
@@ -134,20 +170,23 @@ void TForm1::FormCreate() {
     Guarded(this, [this] {
         LoadSettings();
         DecimalSeparator = LocaleDecimalSeparator();
-        m_table.emplace(config::DataIniPath(m_workingDirectory));
+        m_d->table.emplace(config::DataIniPath(m_d->workingDirectory));
         FillDivisionList();
     });
 }
 
 void TForm1::FormDestroy() {
     m_destroyed = true;
-    m_table.reset();
+    m_d->table.reset();
     Guarded(this, [this] { SaveSettings(); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // The scan holds the GUI thread's stack; closing under it would pull the window away.
     if (m_scanning) {
+        // The scan holds the GUI thread's stack: end it, and close once it has let go.
+        m_d->stop = true;
+        m_d->closeRequested = true;
+        if (m_d->failureBox) m_d->failureBox->done(QMessageBox::Ok);
         event->ignore();
         return;
     }
@@ -155,29 +194,28 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Only now does Qt know the frame that has to fit too.
+    if (!std::exchange(m_d->placed, true)) placeOnScreen();
+}
+
+void TForm1::placeOnScreen() {
+    QScreen* screen = QGuiApplication::screenAt(kDesignedPosition);
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    QRect frame = frameGeometry();
+    frame.moveTopLeft(kDesignedPosition);
+    move(PlaceInside(frame, screen->availableGeometry()));
+}
+
 void TForm1::LoadSettings() {
-    common::ProxySettings partial;
-    std::optional<common::ProxySettings> loaded;
-    try {
-        loaded = m_store.load(&partial);
-    } catch (const common::Error&) {
-        applyProxySettings(partial);
-        throw;
-    }
-    if (loaded) applyProxySettings(*loaded);
+    const config::LoadedSettings loaded = m_store.load();
+    if (loaded.settings) applyProxySettings(*loaded.settings);
+    if (loaded.error) throw *loaded.error;
 }
 
 void TForm1::SaveSettings() { m_store.save(proxySettings()); }
-
-std::string TForm1::Encrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                            std::uint32_t increment) const {
-    return config::Encrypt(text, startKey, multiplier, increment);
-}
-
-std::string TForm1::Decrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                            std::uint32_t increment) const {
-    return config::Decrypt(text, startKey, multiplier, increment);
-}
 
 void TForm1::CheckBox1Click() {
     const bool use = m_ui->CheckBox1->isChecked();
@@ -206,9 +244,11 @@ void TForm1::FillDivisionList() {
     const QSignalBlocker quiet(combo);
     const QString shown = combo->currentText();
     combo->clear();
-    if (m_table) {
-        for (const std::string& name : m_table->sectionNames())
-            combo->addItem(SectionDisplayName(name), QByteArray(name.data(), name.size()));
+    if (m_d->table) {
+        const std::vector<std::string> names = m_d->table->sectionNames();
+        const bool utf8 = m_d->table->isUtf8();
+        for (const std::string& name : names)
+            combo->addItem(SectionDisplayName(name, utf8), QByteArray(name.data(), name.size()));
     }
     combo->setCurrentIndex(-1);
     combo->setEditText(shown);
@@ -216,43 +256,52 @@ void TForm1::FillDivisionList() {
 
 void TForm1::DivComboChange() {
     TeamIds.clear();
-    if (!m_table) return;
+    if (!m_d->table) return;
     std::string division;
     if (const int index = m_ui->DivCombo->currentIndex(); index >= 0)
         division = m_ui->DivCombo->itemData(index).toByteArray().toStdString();
-    TeamIds = m_table->teamIds(division);
+    TeamIds = m_d->table->teamIds(division);
 }
 
-std::optional<std::string> TForm1::fetch(const site::RosterRequest& request) const {
-    std::optional<std::string> page;
-    const site::Limits limits = m_limits;
-    // Off the GUI thread so that the window keeps painting while the site answers.
-    std::unique_ptr<QThread> worker(QThread::create([&page, &request, limits] {
-        try {
-            site::Reply answer = site::SendRosterRequest(request, limits);
-            if (answer.ok()) page = std::move(answer.body);
-        } catch (...) {
-            page.reset();
-        }
-    }));
+std::optional<std::string> TForm1::fetchPage(std::int32_t teamId,
+                                             const common::ProxySettings& proxy) {
+    const site::RosterRequest request = site::BuildRosterRequest(teamId, proxy, m_d->site);
+    site::Reply reply = site::SendRosterRequest(request, m_d->limits, &m_d->stop);
+    if (reply.ok()) return std::move(reply.body);
+    // The worker waits for the box: the next request goes out once it is answered.
+    if (!m_d->stop)
+        QMetaObject::invokeMethod(this, &TForm1::showFailure, Qt::BlockingQueuedConnection);
+    return std::nullopt;
+}
+
+void TForm1::showFailure() {
+    if (m_d->stop) return;
+    QMessageBox box(QMessageBox::Information, QStringLiteral(":/"),
+                    QStringLiteral("Произошла ошибка"), QMessageBox::Ok, this);
+    // Modal only in effect, through the input blocker: Qt would hold back the close
+    // button of a window under a modal box, and closing must end the scan.
+    box.setWindowModality(Qt::NonModal);
     QEventLoop loop;
-    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    worker->start();
+    connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    m_d->failureBox = &box;
+    box.show();
     loop.exec();
-    worker->wait();
-    return page;
+    m_d->failureBox = nullptr;
 }
 
-std::optional<std::string> TForm1::GetUrlClick(std::size_t index) {
-    const site::RosterRequest request =
-        site::BuildRosterRequest(TeamIds.at(index), proxySettings(), m_site);
-    std::optional<std::string> page = fetch(request);
-    if (!page) {
-        QMessageBox box(QMessageBox::Information, QStringLiteral(":/"),
-                        QStringLiteral("Произошла ошибка"), QMessageBox::Ok, this);
-        box.exec();
+void TForm1::showArrivedRows() {
+    survey::TeamList rows;
+    {
+        const std::lock_guard lock(m_d->arrivedMutex);
+        rows.swap(m_d->arrived);
     }
-    return page;
+    if (rows.empty()) return;
+    m_model->append(std::move(rows));
+    update();
+    if (m_d->sincePaint.elapsed() >= kFrameMs) {
+        repaint();
+        m_d->sincePaint.restart();
+    }
 }
 
 void TForm1::Button1Click() {
@@ -262,35 +311,62 @@ void TForm1::Button1Click() {
     m_model->clear();
     m_ui->Button1->setText(QStringLiteral("Wait"));
     m_ui->Button1->setEnabled(false);
+    std::exception_ptr error;
     {
         const InputBlocker blocker(this);
         m_scanning = true;
-        Guarded(this, [&] {
-            std::size_t index = 0;
-            survey::RunScan(
-                TeamIds, DecimalSeparator, [&](std::int32_t) { return GetUrlClick(index++); },
-                [&](survey::TeamRow&& row) {
-                    survey::TeamList one;
-                    one.push_back(std::move(row));
-                    m_model->append(std::move(one));
-                    m_ui->ListView1->doItemsLayout();
-                    repaint();
-                });
-        });
+        m_d->stop = false;
+        m_d->closeRequested = false;
+        const std::vector<std::int32_t> ids = TeamIds;
+        const std::string separator = DecimalSeparator;
+        const common::ProxySettings proxy = proxySettings();
+        const auto fetch = [this, &proxy](std::int32_t id) { return fetchPage(id, proxy); };
+        const auto takeRow = [this](survey::TeamRow&& row) {
+            bool first = false;
+            {
+                const std::lock_guard lock(m_d->arrivedMutex);
+                first = m_d->arrived.empty();
+                m_d->arrived.push_back(std::move(row));
+            }
+            // One call carries every row that arrives before the GUI thread gets to it.
+            if (first)
+                QMetaObject::invokeMethod(this, &TForm1::showArrivedRows, Qt::QueuedConnection);
+        };
+        // One worker for the whole scan, while the GUI thread waits in a loop of its own:
+        // it keeps painting, shows the rows and answers for the failure messages.
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            try {
+                survey::RunScan(ids, separator, fetch, takeRow, &m_d->stop);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }));
+        QEventLoop loop;
+        connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        m_d->sincePaint.start();
+        worker->start();
+        loop.exec();
+        // Only a quitting application leaves the loop before the worker is done; the
+        // worker may be waiting for a box then, which needs this thread's events.
+        if (!worker->isFinished()) m_d->stop = true;
+        while (!worker->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
+        showArrivedRows();
         m_scanning = false;
+        if (error && !m_d->closeRequested) Guarded(this, [&] { std::rethrow_exception(error); });
     }
     // Also after an error: the window must not stay stuck in "Wait".
     m_ui->Button1->setText(QStringLiteral("Клац"));
     m_ui->Button1->setEnabled(true);
     m_ui->Button2->setEnabled(true);
+    if (m_d->closeRequested) close();
 }
 
 void TForm1::Button2Click() {
-    survey::AppendReport(m_workingDirectory / "save.txt", m_model->rows());
+    survey::AppendReport(m_d->workingDirectory / "save.txt", m_model->rows());
 }
 
 void TForm1::ListView1ColumnClick(int column) {
-    m_model->columnClick(column, m_sortState, DecimalSeparator);
+    m_model->columnClick(column, m_d->sortState, DecimalSeparator);
 }
 
 void TForm1::ListView1DblClick() {
@@ -298,7 +374,7 @@ void TForm1::ListView1DblClick() {
     if (selected.isEmpty()) return;
     const survey::TeamRow& row = m_model->rows().at(selected.first().row());
     QDesktopServices::openUrl(
-        QUrl(QString::fromStdString(site::BrowserLink(m_siteWebHost, row.teamId))));
+        QUrl(QString::fromStdString(site::BrowserLink(m_d->siteWebHost, row.teamId))));
 }
 
 const survey::TeamList& TForm1::teamList() const { return m_model->rows(); }

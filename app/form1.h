@@ -5,21 +5,24 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
-#include "common/proxy_settings.h"
-#include "config/division_table.h"
 #include "config/settings_store.h"
 #include "site/roster_request.h"
 #include "survey/team_list.h"
-#include "survey/team_order.h"
 
 namespace Ui {
 class TForm1;
+}
+
+namespace koravel::common {
+struct ProxySettings;
 }
 
 namespace koravel::app {
@@ -33,6 +36,11 @@ struct FormOptions {
     std::optional<site::SiteAddress> site;  // empty: SiteHost on port 80
 };
 
+// Where a window whose frame is `frame` goes so that it lies inside `available`: where it
+// is when it fits, otherwise moved the least distance; a window larger than the area
+// keeps its top left corner (and so its title bar) inside it.
+QPoint PlaceInside(const QRect& frame, const QRect& available);
+
 // The one window: the scan, the list, the report and the proxy settings.
 class TForm1 final : public QWidget {
 public:
@@ -41,14 +49,7 @@ public:
 
     void LoadSettings();
     void SaveSettings();
-    std::string Encrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                        std::uint32_t increment) const;
-    std::string Decrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                        std::uint32_t increment) const;
     void CheckBox1Click();
-    // The page of team `index` of TeamIds, or nullopt after the failure message. Throws
-    // common::Error for a proxy port that is not a number, before anything is sent.
-    std::optional<std::string> GetUrlClick(std::size_t index);
     void Button1Click();
     void Button2Click();
     void DivComboChange();
@@ -70,23 +71,25 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    struct State;
+
     void applyProxySettings(const common::ProxySettings& settings);
-    std::optional<std::string> fetch(const site::RosterRequest& request) const;
+    void placeOnScreen();
+    // Worker side of the scan: one team's page, or nullopt after the failure message.
+    std::optional<std::string> fetchPage(std::int32_t teamId, const common::ProxySettings& proxy);
+    void showFailure();
+    void showArrivedRows();
 
     std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<State> m_d;
     TeamListModel* m_model;
     config::SettingsStore m_store;
-    std::filesystem::path m_workingDirectory;
-    site::Limits m_limits;
-    site::SiteAddress m_site;
-    std::string m_siteWebHost;
 
-    std::optional<config::DivisionTable> m_table;
     std::vector<std::int32_t> TeamIds;
     std::string DecimalSeparator;
-    survey::SortState m_sortState;
     bool m_scanning = false;
     bool m_destroyed = false;
 };

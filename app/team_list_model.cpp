@@ -8,6 +8,10 @@ namespace koravel::app {
 
 namespace {
 
+// A hostile page can make a cell megabytes long; measuring and drawing that freezes the
+// window. The row keeps the whole text for the sort and the report.
+constexpr std::size_t kShownCharacters = 1000;
+
 QString FromCp1251(std::string_view bytes) {
     return QString::fromStdString(common::Cp1251ToUtf8(bytes));
 }
@@ -55,7 +59,8 @@ int TeamListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TeamListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
-    return FromCp1251(m_rows[index.row()].cell(index.column()));
+    // One Windows-1251 byte is one character.
+    return FromCp1251(m_rows[index.row()].cell(index.column()).substr(0, kShownCharacters));
 }
 
 QVariant TeamListModel::headerData(int section, Qt::Orientation orientation, int role) const {

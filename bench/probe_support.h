@@ -1,9 +1,13 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace koravel::bench {
 
@@ -20,6 +24,17 @@ inline long PeakKiB() {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
     return -1;
+}
+
+// A probe stuck for good (a box nobody answers, a scan that never ends) fails after
+// `limit` instead of holding up the whole bench.
+inline void FailAfter(std::chrono::seconds limit) {
+    std::thread([limit] {
+        std::this_thread::sleep_for(limit);
+        constexpr char kMessage[] = "probe: out of time\n";
+        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+        ::_exit(1);
+    }).detach();
 }
 
 }  // namespace koravel::bench

@@ -1,6 +1,7 @@
 // The page reader beside one memmem pass for the player marker. Goals: the reader within
 // 3x of that pass at every size, and 8 MiB within ~9x of 1 MiB; 30 MiB, near the body
-// cap, shows whether time stays linear.
+// cap, shows whether time stays linear. HugeCell: a page whose name, age or talent cell
+// is 5 or 20 MiB reads in time in step with its size (bytes per second alike).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -107,6 +108,21 @@ BENCHMARK(PageBench<ReadOnce>)->Name("ReadPage")->Apply(PageSizes);
 BENCHMARK(PageBench<MemmemOnce>)->Name("MemmemPass")->Apply(PageSizes);
 BENCHMARK(PageBench<WalkOnce>)->Name("MarkerWalk")->Apply(PageSizes);
 BENCHMARK(StringViewFindPass)->Apply(PageSizes);
+
+// kind 0: a huge name; 1: an age with a huge run of leading zeros; 2: likewise a talent.
+void HugeCell(benchmark::State& state) {
+    const auto bytes = static_cast<std::size_t>(state.range(1));
+    koravel::tools::PageSpec team{.teamName = "N", .players = "1", .cosp = "2", .roster = {}};
+    koravel::tools::PlayerSpec player{"19", "1.5"};
+    if (state.range(0) == 0) team.teamName = std::string(bytes, 'N');
+    if (state.range(0) == 1) player.age = std::string(bytes, '0') + "19";
+    if (state.range(0) == 2) player.talent = "0." + std::string(bytes, '0') + "1";
+    team.roster.assign(2, player);
+    const std::string page = koravel::tools::MakeRosterPage(team);
+    for (auto _ : state) benchmark::DoNotOptimize(ReadOnce(page));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
+}
+BENCHMARK(HugeCell)->ArgsProduct({{0, 1, 2}, {5 << 20, 20 << 20}})->Unit(benchmark::kMillisecond);
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -3,52 +3,25 @@
 // earlier scan's peak is counted; 0 teams gives the floor of loaded libraries.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/process_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using koravel::bench::MakeTempDir;
+using koravel::bench::Spawn;
 using Clock = std::chrono::steady_clock;
-
-fs::path MakeTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "koravel-memory.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-// fork, not posix_spawn, for the hook: a child that outlives an interrupted bench would
-// keep serving, or scanning, with no one to stop it.
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& out) {
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    // Only async-signal-safe calls from here on.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent) ::_exit(127);
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) ::_exit(127);
-    ::close(fd);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-}
 
 // The demo site in a process of its own, for the life of the bench.
 class SiteProcess final {
@@ -90,23 +63,6 @@ SiteProcess& Site() {
     return site;
 }
 
-// The probe's "name=value" fields; empty when it failed.
-std::map<std::string, double> RunProbe(const std::vector<std::string>& args) {
-    const fs::path out = Site().dir() / "probe.txt";
-    const pid_t pid = Spawn(args, out);
-    if (pid <= 0) return {};
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
-    std::map<std::string, double> fields;
-    std::ifstream in(out);
-    for (std::string field; in >> field;) {
-        const auto eq = field.find('=');
-        if (eq != std::string::npos) fields[field.substr(0, eq)] = std::stod(field.substr(eq + 1));
-    }
-    return fields;
-}
-
 void Measure(benchmark::State& state, const std::vector<std::string>& args) {
     if (Site().port() == 0) {
         state.SkipWithError("the demo site did not start");
@@ -115,7 +71,7 @@ void Measure(benchmark::State& state, const std::vector<std::string>& args) {
     std::map<std::string, double> last;
     for (auto _ : state) {
         const auto start = Clock::now();
-        last = RunProbe(args);
+        last = koravel::bench::RunProbe(args, Site().dir() / "probe.txt");
         if (!last.contains("peak_kib")) {
             state.SkipWithError("the probe failed");
             break;
@@ -146,9 +102,7 @@ BENCHMARK(BM_ScanPeakMemory)
 
 #ifdef KORAVEL_WINDOW_MEMORY_PROBE
 void BM_WindowScanPeakMemory(benchmark::State& state) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt warns on every start without one; mkdtemp made the folder private, as Qt wants.
-    ::setenv("XDG_RUNTIME_DIR", Site().dir().c_str(), 0);
+    koravel::bench::OffscreenEnvironment(Site().dir());
     const fs::path work = Site().dir() / "work";
     fs::create_directories(work);
     Measure(state, {KORAVEL_WINDOW_MEMORY_PROBE, std::to_string(Site().port()),

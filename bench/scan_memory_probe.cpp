@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("rows=%zu failed=%zu peak_kib=%ld maxrss_kib=%ld rows_kib=%.1f\n", list.size(),
-                failed, PeakKiB(), usage.ru_maxrss, static_cast<double>(RowBytes(list)) / 1024.0);
+    std::printf("rows=%zu failed=%zu peak_kib=%ld maxrss_kib=%ld rows_kib=%zu\n", list.size(),
+                failed, PeakKiB(), usage.ru_maxrss, RowBytes(list) / 1024);
     return failed == 0 ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,7 +74,12 @@ std::map<std::string, double> RunProbe(const Profile& profile) {
     std::istringstream fields(line);
     for (std::string field; fields >> field;) {
         const auto eq = field.find('=');
-        if (eq != std::string::npos) stages[field.substr(0, eq)] = std::stod(field.substr(eq + 1));
+        if (eq == std::string::npos) continue;
+        long long value = 0;
+        std::from_chars(field.data() + eq + 1, field.data() + field.size(), value);
+        // peak_kib stays as it is; the stages come in microseconds and are kept in ms.
+        const std::string name = field.substr(0, eq);
+        stages[name] = name == "peak_kib" ? double(value) : double(value) / 1000.0;
     }
     return stages;
 }

@@ -40,8 +40,10 @@ private:
     bool m_seen = false;
 };
 
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
+// Whole microseconds: QApplication has set LC_NUMERIC by now, so a printed fraction
+// would carry the user's separator.
+long long Us(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(b - a).count();
 }
 
 }  // namespace
@@ -70,9 +72,9 @@ int main(int argc, char** argv) {
         std::from_chars(text, text + std::strlen(text), spawnedNs);
         const Clock::time_point spawned{std::chrono::nanoseconds(spawnedNs)};
         std::printf(
-            "loading=%.3f application=%.3f window=%.3f paint=%.3f total=%.3f peak_kib=%ld\n",
-            Ms(spawned, start), Ms(start, appReady), Ms(appReady, formReady),
-            Ms(formReady, probe.painted), Ms(spawned, probe.painted), PeakKiB());
+            "loading=%lld application=%lld window=%lld paint=%lld total=%lld peak_kib=%ld\n",
+            Us(spawned, start), Us(start, appReady), Us(appReady, formReady),
+            Us(formReady, probe.painted), Us(spawned, probe.painted), PeakKiB());
     }
     return 0;
 }

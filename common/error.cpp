@@ -17,4 +17,11 @@ std::string FormatMessage(std::string_view pattern, std::string_view argument) {
     return out;
 }
 
+std::string QuotedExcerpt(std::string_view text) {
+    if (text.size() <= kQuoteLimit) return std::string(text);
+    std::string quoted(text.substr(0, kQuoteLimit));
+    quoted.push_back('\x85');
+    return quoted;
+}
+
 }  // namespace koravel::common

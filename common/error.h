@@ -18,4 +18,9 @@ public:
 // placeholder is replaced, so quoted text containing "%s" stays intact.
 std::string FormatMessage(std::string_view pattern, std::string_view argument);
 
+// Offending text as a message quotes it: its first 256 characters, then "…" (byte 0x85
+// in Windows-1251), so that a hostile page cannot make a message the size of the page.
+inline constexpr std::size_t kQuoteLimit = 256;
+std::string QuotedExcerpt(std::string_view text);
+
 }  // namespace koravel::common

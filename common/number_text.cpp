@@ -1,9 +1,7 @@
 #include "common/number_text.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "common/error.h"
@@ -11,11 +9,21 @@
 namespace koravel::common {
 namespace {
 
+// Everything here is plain ASCII arithmetic: the C library's locale (which QApplication
+// sets from the environment) must never decide a digit or a separator.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+    if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+void AppendInt(std::string& out, long long value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
 }
 
 }  // namespace
@@ -43,8 +51,7 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
     constexpr std::uint64_t kLimit = 0x80000000ull;
     std::uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
-        const int digit = base == 16 ? HexDigit(text[i])
-                                     : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        const int digit = base == 16 ? HexDigit(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
         if (digit < 0) return std::nullopt;
         magnitude = magnitude * base + static_cast<unsigned>(digit);
         if (magnitude > kLimit) return std::nullopt;
@@ -57,7 +64,7 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
 
 std::int32_t StrToInt(std::string_view text) {
     if (auto value = TryStrToInt(text)) return *value;
-    throw Error(FormatMessage("'%s' is not a valid integer value", text));
+    throw Error(FormatMessage("'%s' is not a valid integer value", QuotedExcerpt(text)));
 }
 
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
@@ -65,74 +72,75 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
 }
 
 std::optional<double> TryStrToFloat(std::string_view text, std::string_view decimalSeparator) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && text[i] == ' ') ++i;
-    std::size_t end = n;
-    while (end > i && text[end - 1] == ' ') --end;
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
 
-    // Rebuilt in the one form from_chars reads, whatever the separator. It is never longer
-    // than the text, and number texts are short enough to stay on the stack.
-    std::array<char, 64> small;
-    std::string large;
-    char* plain = small.data();
-    if (end - i > small.size()) {
-        large.resize(end - i);
-        plain = large.data();
-    }
-    std::size_t size = 0;
-    if (i < end && (text[i] == '-' || text[i] == '+')) {
-        if (text[i] == '-') plain[size++] = '-';
-        ++i;
-    }
+    // Checked whole before anything is copied, so that a long cell of a hostile page
+    // fails at its first stray character.
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+    const std::size_t mantissaBegin = i;
+    std::size_t separatorAt = std::string_view::npos;
     std::size_t digits = 0;
-    int leadingExponent = 0;  // decimal exponent of the first significant digit, roughly
-    bool seenSignificant = false;
-    bool seenSeparator = false;
-    while (i < end) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            plain[size++] = c;
+    // Decimal exponent of the first significant digit, to tell underflow from overflow.
+    long long leading = 0;
+    bool significant = false;
+    while (i < text.size()) {
+        if (IsDigit(text[i])) {
+            const bool before = separatorAt == std::string_view::npos;
+            significant = significant || text[i] != '0';
+            if (before && significant) ++leading;
+            if (!before && !significant) --leading;
             ++digits;
-            if (c != '0' && !seenSignificant) seenSignificant = true;
-            if (!seenSeparator && seenSignificant) ++leadingExponent;
-            if (seenSeparator && !seenSignificant) --leadingExponent;
             ++i;
-        } else if (!seenSeparator && !decimalSeparator.empty() && c == decimalSeparator[0] &&
-                   text.substr(i, decimalSeparator.size()) == decimalSeparator) {
-            plain[size++] = '.';
-            seenSeparator = true;
+        } else if (separatorAt == std::string_view::npos && !decimalSeparator.empty() &&
+                   text.substr(i).starts_with(decimalSeparator)) {
+            separatorAt = i;
             i += decimalSeparator.size();
         } else {
             break;
         }
     }
+    const std::size_t mantissaEnd = i;
     if (digits == 0) return std::nullopt;
-    long exponent = 0;
-    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        plain[size++] = 'e';
+    long long exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
-        if (i < end && (text[i] == '-' || text[i] == '+')) plain[size++] = text[i++];
-        std::size_t expDigits = 0;
-        const bool expNegative = plain[size - 1] == '-';
-        while (i < end && text[i] >= '0' && text[i] <= '9') {
-            plain[size++] = text[i];
-            if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
-            ++expDigits;
-            ++i;
+        const bool exponentNegative = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+        const std::size_t exponentBegin = i;
+        for (; i < text.size() && IsDigit(text[i]); ++i) {
+            // Far beyond any double; the cap only keeps the sum below from overflowing.
+            if (exponent < 1'000'000'000'000) exponent = exponent * 10 + (text[i] - '0');
         }
-        if (expDigits == 0) return std::nullopt;
-        if (expNegative) exponent = -exponent;
+        if (i == exponentBegin) return std::nullopt;
+        if (exponentNegative) exponent = -exponent;
     }
-    if (i != end) return std::nullopt;
+    if (i != text.size()) return std::nullopt;
+    if (!significant) return negative ? -0.0 : 0.0;
+
+    // The one form from_chars reads, whatever the separator.
+    std::string plain;
+    plain.reserve(mantissaEnd - mantissaBegin + 24);
+    if (negative) plain.push_back('-');
+    if (separatorAt == std::string_view::npos) {
+        plain.append(text.substr(mantissaBegin, mantissaEnd - mantissaBegin));
+    } else {
+        plain.append(text.substr(mantissaBegin, separatorAt - mantissaBegin));
+        plain.push_back('.');
+        const std::size_t fraction = separatorAt + decimalSeparator.size();
+        plain.append(text.substr(fraction, mantissaEnd - fraction));
+    }
+    plain.push_back('e');
+    AppendInt(plain, exponent);
 
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(plain, plain + size, value);
-    if (ptr != plain + size) return std::nullopt;
+    const auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ptr != plain.data() + plain.size()) return std::nullopt;
     if (ec == std::errc::result_out_of_range) {
-        if (!seenSignificant) return plain[0] == '-' ? -0.0 : 0.0;
         // Too small reads as zero; too large does not read at all.
-        if (leadingExponent + exponent <= 0) return plain[0] == '-' ? -0.0 : 0.0;
+        if (leading + exponent <= 0) return negative ? -0.0 : 0.0;
         return std::nullopt;
     }
     if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
@@ -141,7 +149,7 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
 
 double StrToFloat(std::string_view text, std::string_view decimalSeparator) {
     if (auto value = TryStrToFloat(text, decimalSeparator)) return *value;
-    throw Error(FormatMessage("'%s' is not a valid floating point value", text));
+    throw Error(FormatMessage("'%s' is not a valid floating point value", QuotedExcerpt(text)));
 }
 
 double StrToFloatDef(std::string_view text, std::string_view decimalSeparator, double fallback) {
@@ -153,19 +161,20 @@ std::string FloatToStrG15(double value, std::string_view decimalSeparator) {
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
     if (value == 0.0) return "0";
 
-    // 15 significant digits, rounded once; the exponent is that of the rounded value.
+    // 15 significant digits, rounded once: "d.dddddddddddddde+xx". The exponent is that
+    // of the rounded value, so 999999999999999.9 already reads as 1e+15.
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
-    std::string digits;
-    int exponent = 0;
-    {
-        const std::string_view s(buffer);
-        const auto e = s.find('e');
-        for (char c : s.substr(0, e))
-            if (c != '.') digits.push_back(c);
-        exponent = std::stoi(std::string(s.substr(e + 1)));
-    }
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                       std::chars_format::scientific, 14);
+    const std::string_view s(buffer, static_cast<std::size_t>(written.ptr - buffer));
+    const std::size_t e = s.find('e');
+    std::string digits(1, s[0]);
+    digits.append(s.substr(2, e - 2));
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    int exponent = 0;
+    const std::string_view exponentText = s.substr(e + 2);
+    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    if (s[e + 1] == '-') exponent = -exponent;
 
     std::string out;
     if (value < 0) out.push_back('-');
@@ -176,7 +185,7 @@ std::string FloatToStrG15(double value, std::string_view decimalSeparator) {
             out.append(digits, 1);
         }
         out.push_back('E');
-        out.append(std::to_string(exponent));
+        AppendInt(out, exponent);
         return out;
     }
     if (exponent < 0) {

@@ -1,19 +1,27 @@
 #include "config/division_table.h"
 
-#include <ini.h>
+#include <QByteArray>
+#include <QString>
 
 #include <algorithm>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <optional>
-#include <unordered_map>
+#include <charconv>
+#include <map>
 #include <unordered_set>
 #include <utility>
 
 #include "common/code_page.h"
 #include "common/number_text.h"
+
+#ifdef _WIN32
+#include <fstream>
+#include <iterator>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace koravel::config {
 
@@ -21,12 +29,66 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+// The blanks of the Windows profile reader, which trims them around lines, names and
+// values; tested byte by byte, never through the C library's locale.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
+}
+
+// Walks the file as the Windows profile reader does: lines of any length, a section
+// header runs from "[" to the last "]" of its line, a key line splits at its first "=",
+// and lines before the first header belong to no division. Anything else (comments
+// included) is a line without a key.
+template <class OnSection, class OnKey>
+void Walk(std::string_view text, OnSection onSection, OnKey onKey) {
+    if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        line = Trimmed(line.substr(0, line.find('\0')));
+        if (line.starts_with('[')) {
+            if (const std::size_t close = line.rfind(']'); close != std::string_view::npos) {
+                inSection = true;
+                onSection(line.substr(1, close - 1));
+                continue;
+            }
+        }
+        const std::size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) continue;
+        onKey(Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1)));
+    }
+}
+
+// A value as GetPrivateProfileString hands it out: one pair of enclosing quotes dropped,
+// then cut to its first 2047 characters. Bytes suffice for the count: only an ASCII
+// prefix can still read as a number.
+std::string_view ProfileValue(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, kMaxValueChars);
+}
+
+// N of a key "teamN" (any letter case, N in decimal without leading zeros); 0 otherwise.
+std::uint64_t TeamPosition(std::string_view key) {
+    if (key.size() < 5) return 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if ((key[i] | 0x20) != "team"[i]) return 0;
+    }
+    const std::string_view digits = key.substr(4);
+    if (digits.front() == '0') return 0;
+    std::uint64_t position = 0;
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), position);
+    return ec == std::errc() && ptr == digits.data() + digits.size() ? position : 0;
 }
 
 // Cyrillic capitals outside А..Я and their small letters: Ђ Ѓ Љ Њ Ќ Ћ Џ Ў Ј Ґ Ё Є Ї І Ѕ.
@@ -36,7 +98,6 @@ constexpr std::pair<unsigned char, unsigned char> kOtherCapitals[] = {
     {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
 };
 
-// Upper to lower case in Windows-1251.
 unsigned char FoldCp1251(unsigned char c) {
     if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF)) {
         return static_cast<unsigned char>(c + 0x20);
@@ -47,81 +108,63 @@ unsigned char FoldCp1251(unsigned char c) {
     return c;
 }
 
-// A division name as compared: the same name typed in UTF-8 or Windows-1251, in any
-// letter case, gives the same key.
-std::string FoldedName(std::string_view raw) {
-    std::string name = common::AnyTextToCp1251(raw);
+// A section name as compared: letter case folded within the file's own alphabet, and
+// nothing else changed, so that distinct names stay distinct.
+std::string FoldedName(std::string_view raw, bool utf8) {
+    if (utf8) {
+        const QString name = QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
+        return name.toCaseFolded().toStdString();
+    }
+    std::string name(raw);
     for (char& c : name) c = static_cast<char>(FoldCp1251(static_cast<unsigned char>(c)));
     return name;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+#ifdef _WIN32
+std::string ReadIni(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error) ||
+        std::filesystem::file_size(file, error) > kMaxIniBytes || error) {
+        return {};
     }
-    return result;
-}
-
-// "team" and a position in decimal without leading zeros, already in lower case.
-bool IsTeamKey(std::string_view key) {
-    if (!key.starts_with("team") || key.size() == 4 || key[4] == '0') return false;
-    return std::all_of(key.begin() + 4, key.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// inih parses the key lines, but section headers are picked out here, before inih sees
-// the line: Debian's build neither reports a section without keys nor keeps more than
-// 49 bytes of a section name, which cuts long UTF-8 names mid-letter.
-struct Scan {
-    std::string_view rest;
-    std::optional<std::string> section;  // none before the first header
-    std::function<void(const std::string& section)> onSection;
-    std::function<void(std::string_view name, std::string_view value)> onKey;
-};
-
-char* NextLine(char* buffer, int size, void* stream) {
-    auto& scan = *static_cast<Scan*>(stream);
-    if (scan.rest.empty() || size < 1) return nullptr;
-    const auto end = scan.rest.find('\n');
-    std::string_view line = scan.rest.substr(0, end);
-    scan.rest = end == std::string_view::npos ? std::string_view{} : scan.rest.substr(end + 1);
-
-    line = line.substr(0, line.find('\0'));
-    // Indented lines are ordinary lines to the Windows reader these files are written for;
-    // inih would take them as continuations of the previous value.
-    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
-    if (line.starts_with('[')) {
-        if (const auto close = line.find(']'); close != std::string_view::npos) {
-            scan.section = std::string(Trimmed(line.substr(1, close - 1)));
-            if (scan.onSection) scan.onSection(*scan.section);
-        }
-    }
-    // inih's line buffer is fixed; the rest of a longer line is dropped here so that it
-    // cannot come back as a line of its own.
-    const auto length = std::min(line.size(), static_cast<std::size_t>(size - 1));
-    std::memcpy(buffer, line.data(), length);
-    buffer[length] = '\0';
-    return buffer;
-}
-
-int OnKey(void* user, const char* /*inihSection*/, const char* name, const char* value) {
-    auto& scan = *static_cast<Scan*>(user);
-    if (name != nullptr && value != nullptr && scan.section && scan.onKey) scan.onKey(name, value);
-    return 1;
-}
-
-void Run(std::string_view text, Scan& scan) {
-    if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
-    scan.rest = text;
-    ini_parse_stream(&NextLine, &scan, &OnKey, &scan);
-}
-
-std::string ReadFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) return {};
     std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return in.bad() ? std::string{} : text;
+    return in.bad() || text.size() > kMaxIniBytes ? std::string{} : text;
 }
+#else
+// Opening without blocking and checking the opened file itself: a FIFO, device, socket
+// or directory named data.ini is never read, and cannot be swapped in after a check.
+std::string ReadIni(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return {};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        static_cast<std::uintmax_t>(status.st_size) > kMaxIniBytes) {
+        return {};
+    }
+    // The file may grow while it is read: the bound holds for what is read, too.
+    std::string text(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(status.st_size, kMaxIniBytes)) + 1, '\0');
+    std::size_t size = 0;
+    while (size < text.size()) {
+        const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return {};
+        }
+        size += static_cast<std::size_t>(got);
+        if (size == text.size()) text.resize(std::min(size * 2, kMaxIniBytes + 1));
+    }
+    if (size > kMaxIniBytes) return {};
+    text.resize(size);
+    return text;
+}
+#endif
 
 }  // namespace
 
@@ -132,40 +175,68 @@ std::filesystem::path DataIniPath(const std::filesystem::path& workingDirectory)
 DivisionTable::DivisionTable(std::filesystem::path file) : m_file(std::move(file)) {}
 
 std::vector<std::string> DivisionTable::sectionNames() const {
-    return SectionNamesIn(ReadFile(m_file));
+    return SectionNamesIn(ReadIni(m_file));
 }
 
 std::vector<std::int32_t> DivisionTable::teamIds(std::string_view division) const {
-    return TeamIdsIn(ReadFile(m_file), division);
+    return TeamIdsIn(ReadIni(m_file), division);
+}
+
+bool DivisionTable::isUtf8() const { return IsUtf8Ini(ReadIni(m_file)); }
+
+bool DivisionTable::hasDivision(std::string_view division) const {
+    return HasDivisionIn(ReadIni(m_file), division);
+}
+
+bool IsUtf8Ini(std::string_view iniText) {
+    if (iniText.starts_with(kUtf8Bom)) iniText.remove_prefix(kUtf8Bom.size());
+    return common::IsValidUtf8(iniText);
 }
 
 std::vector<std::string> SectionNamesIn(std::string_view iniText) {
+    const bool utf8 = IsUtf8Ini(iniText);
     std::vector<std::string> names;
     std::unordered_set<std::string> seen;
-    Scan scan;
-    scan.onSection = [&](const std::string& name) {
-        if (seen.insert(FoldedName(name)).second) names.push_back(name);
-    };
-    Run(iniText, scan);
+    Walk(
+        iniText,
+        [&](std::string_view name) {
+            if (seen.insert(FoldedName(name, utf8)).second) names.emplace_back(name);
+        },
+        [](std::string_view, std::string_view) {});
     return names;
 }
 
+bool HasDivisionIn(std::string_view iniText, std::string_view division) {
+    const bool utf8 = IsUtf8Ini(iniText);
+    if (utf8 && !common::IsValidUtf8(division)) return false;
+    const std::string wanted = FoldedName(division, utf8);
+    bool found = false;
+    Walk(
+        iniText, [&](std::string_view name) { found = found || FoldedName(name, utf8) == wanted; },
+        [](std::string_view, std::string_view) {});
+    return found;
+}
+
 std::vector<std::int32_t> TeamIdsIn(std::string_view iniText, std::string_view division) {
-    const std::string wanted = FoldedName(division);
+    const bool utf8 = IsUtf8Ini(iniText);
+    // Bytes that are not UTF-8 name no section of a UTF-8 file.
+    if (utf8 && !common::IsValidUtf8(division)) return {};
+    const std::string wanted = FoldedName(division, utf8);
     bool inDivision = false;
-    std::unordered_map<std::string, std::string> values;  // first value of each team key
-    Scan scan;
-    scan.onSection = [&](const std::string& name) { inDivision = FoldedName(name) == wanted; };
-    scan.onKey = [&](std::string_view name, std::string_view value) {
-        if (!inDivision) return;
-        if (std::string key = LowerAscii(name); IsTeamKey(key))
-            values.emplace(std::move(key), value);
-    };
-    Run(iniText, scan);
+    // The first value of each team key; a second section of the same name adds the keys
+    // the first one lacks.
+    std::map<std::uint64_t, std::string_view> values;
+    Walk(
+        iniText, [&](std::string_view name) { inDivision = FoldedName(name, utf8) == wanted; },
+        [&](std::string_view key, std::string_view value) {
+            if (!inDivision) return;
+            if (const std::uint64_t position = TeamPosition(key); position != 0)
+                values.emplace(position, ProfileValue(value));
+        });
 
     std::vector<std::int32_t> ids;
-    for (std::size_t position = 1;; ++position) {
-        const auto it = values.find("team" + std::to_string(position));
+    for (std::uint64_t position = 1;; ++position) {
+        const auto it = values.find(position);
         if (it == values.end()) break;
         const std::int32_t id = common::StrToIntDef(it->second, 0);
         if (id == 0) break;

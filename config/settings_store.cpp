@@ -9,20 +9,48 @@
 #include <memory>
 
 #include "common/code_page.h"
-#include "common/error.h"
 #include "common/number_text.h"
 #include "config/scrambler.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace koravel::config {
 
 namespace {
+
+using common::ProxySettings;
+
+constexpr char kGroup[] = "Koravel";
+constexpr char kUseProxy[] = "UseProxy";
+constexpr char kSiteHost[] = "SiteHost";
+constexpr char kSiteWebHost[] = "SiteWebHost";
+
+// The four text values, in the order a load reads and a save writes them.
+struct TextValue {
+    const char* name;
+    std::string ProxySettings::*field;
+};
+constexpr TextValue kTextValues[] = {
+    {"ProxyLogin", &ProxySettings::ProxyLogin},
+    {"ProxyPasswd", &ProxySettings::ProxyPasswd},
+    {"ProxyServer", &ProxySettings::ProxyServer},
+    {"ProxyPort", &ProxySettings::ProxyPort},
+};
+
+bool IsPassword(const TextValue& value) { return value.field == &ProxySettings::ProxyPasswd; }
 
 std::unique_ptr<QSettings> Open(const QString& iniFile) {
     auto settings = iniFile.isEmpty()
                         ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                       QStringLiteral("kelvo"))
                         : std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
-    settings->beginGroup(QStringLiteral("Koravel"));
+    settings->beginGroup(QLatin1String(kGroup));
     return settings;
 }
 
@@ -36,22 +64,26 @@ std::string FromQString(const QString& text) {
     return common::Utf8ToCp1251(text.toUtf8().toStdString());
 }
 
-[[noreturn]] void ThrowInvalidType(const char* name) {
-    throw common::Error(common::FormatMessage("Invalid data type for '%s'", name));
+common::Error InvalidType(const char* name) {
+    return common::Error(common::FormatMessage("Invalid data type for '%s'", name));
+}
+
+common::Error SetDataFailed(const char* name) {
+    return common::Error(common::FormatMessage("Failed to set data for '%s'", name));
 }
 
 // A missing value reads as empty text; anything but plain text (a list, a byte array, a
-// typed variant) is of the wrong kind.
-std::string ReadText(const QSettings& settings, const char* name) {
+// typed variant) is of the wrong kind and reads as nothing.
+std::optional<std::string> ReadText(const QSettings& settings, const char* name) {
     const QVariant value = settings.value(QLatin1String(name));
-    if (!value.isValid()) return {};
-    if (value.typeId() != QMetaType::QString) ThrowInvalidType(name);
+    if (!value.isValid()) return std::string();
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
     return FromQString(value.toString());
 }
 
 // Text as an integer with the default 0; an integer value (a registry DWORD) as it is.
-bool ReadUseProxy(const QSettings& settings) {
-    const QVariant value = settings.value(QStringLiteral("UseProxy"));
+std::optional<bool> ReadUseProxy(const QSettings& settings) {
+    const QVariant value = settings.value(QLatin1String(kUseProxy));
     if (!value.isValid()) return false;
     switch (value.typeId()) {
         case QMetaType::QString:
@@ -62,12 +94,12 @@ bool ReadUseProxy(const QSettings& settings) {
         case QMetaType::ULongLong:
             return value.toLongLong() != 0;
         default:
-            ThrowInvalidType("UseProxy");
+            return std::nullopt;
     }
 }
 
-std::optional<std::string> ReadHost(const QString& iniFile, const QString& name) {
-    const QVariant value = Open(iniFile)->value(name);
+std::optional<std::string> ReadHost(const QString& iniFile, const char* name) {
+    const QVariant value = Open(iniFile)->value(QLatin1String(name));
     if (value.typeId() != QMetaType::QString) return std::nullopt;
     std::string host = FromQString(value.toString());
     if (host.empty()) return std::nullopt;
@@ -75,15 +107,44 @@ std::optional<std::string> ReadHost(const QString& iniFile, const QString& name)
 }
 
 bool IsFileBacked([[maybe_unused]] const QSettings& settings) {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     return settings.format() != QSettings::NativeFormat;
 #else
     return true;
 #endif
 }
 
-bool KeepPrivate(const QString& file) {
+// Qt rewrites the file through a temporary file that takes the mode of the file it
+// replaces, or the default mode (readable by all) when there is none. So the file is
+// created private before Qt first writes it, and an older, wider file is narrowed before
+// the password goes in.
+bool MakePrivateFile(const QString& file) {
+#ifdef _WIN32
+    QFile created(file);
+    if (!created.exists() && !created.open(QIODevice::WriteOnly)) return false;
     return QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    const QByteArray path = QFile::encodeName(file);
+    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0) return ::close(fd) == 0;
+    if (errno != EEXIST) return false;
+    fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat status {};
+    const bool narrowed = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                          ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    return ::close(fd) == 0 && narrowed;
+#endif
+}
+
+// One value per write, as the registry takes them: a failure names its value, and the
+// values before it stay written.
+void Write(QSettings& settings, const char* name, const std::string& text) {
+    settings.setValue(QLatin1String(name), ToQString(text));
+    settings.sync();
+    if (settings.status() == QSettings::AccessError) {
+        throw SetDataFailed(name);
+    }
 }
 
 }  // namespace
@@ -92,64 +153,60 @@ SettingsStore::SettingsStore() = default;
 
 SettingsStore::SettingsStore(const QString& iniFile) : m_iniFile(iniFile) {}
 
-std::optional<common::ProxySettings> SettingsStore::load(common::ProxySettings* partial) const {
+LoadedSettings SettingsStore::load() const {
     const auto store = Open(m_iniFile);
-    if (store->status() == QSettings::FormatError || store->childKeys().isEmpty()) {
-        return std::nullopt;
+    // An unreadable or unparsable file counts as nothing stored.
+    if (store->status() != QSettings::NoError || store->childKeys().isEmpty()) return {};
+    LoadedSettings loaded;
+    ProxySettings& settings = loaded.settings.emplace();
+    const std::optional<bool> useProxy = ReadUseProxy(*store);
+    if (!useProxy) {
+        loaded.error = InvalidType(kUseProxy);
+        return loaded;
     }
-    common::ProxySettings loaded;
-    try {
-        loaded.UseProxy = ReadUseProxy(*store);
-        loaded.ProxyLogin = ReadText(*store, "ProxyLogin");
-        loaded.ProxyPasswd =
-            Decrypt(ReadText(*store, "ProxyPasswd"), StartKey, Multiplier, Increment);
-        loaded.ProxyServer = ReadText(*store, "ProxyServer");
-        loaded.ProxyPort = ReadText(*store, "ProxyPort");
-    } catch (const common::Error&) {
-        if (partial != nullptr) *partial = loaded;
-        throw;
+    settings.UseProxy = *useProxy;
+    for (const TextValue& value : kTextValues) {
+        std::optional<std::string> text = ReadText(*store, value.name);
+        if (!text) {
+            loaded.error = InvalidType(value.name);
+            return loaded;
+        }
+        settings.*value.field =
+            IsPassword(value) ? Decrypt(*text, StartKey, Multiplier, Increment) : std::move(*text);
     }
     return loaded;
 }
 
-void SettingsStore::save(const common::ProxySettings& settings) const {
-    const auto store = Open(m_iniFile);
-    const bool fileBacked = IsFileBacked(*store);
-    const QString file = store->fileName();
-    if (fileBacked) {
-        if (!QDir().mkpath(QFileInfo(file).absolutePath())) {
-            throw common::Error(common::FormatMessage("Failed to create key %s", "Koravel"));
+void SettingsStore::save(const ProxySettings& settings) const {
+    auto store = Open(m_iniFile);
+    if (IsFileBacked(*store)) {
+        const QString file = store->fileName();
+        if (!QDir().mkpath(QFileInfo(file).absolutePath()) || !MakePrivateFile(file)) {
+            throw common::Error(common::FormatMessage("Failed to create key %s", kGroup));
         }
-        // Qt's rewrite keeps the mode of the file it replaces, so making the file private
-        // first keeps the password from ever landing in a file others may read.
-        if (!QFileInfo::exists(file)) QFile(file).open(QIODevice::WriteOnly);
-        KeepPrivate(file);
+        // Qt reports no write failure on a file it could not parse. Such a file loads as
+        // nothing stored, so it is started afresh.
+        if (store->status() == QSettings::FormatError) {
+            store.reset();
+            if (!QFile::resize(file, 0)) throw SetDataFailed(kUseProxy);
+            store = Open(m_iniFile);
+        }
     }
-
-    if (settings.UseProxy) {
-        store->setValue(QStringLiteral("UseProxy"), QStringLiteral("1"));
-        store->setValue(QStringLiteral("ProxyLogin"), ToQString(settings.ProxyLogin));
-        store->setValue(QStringLiteral("ProxyPasswd"),
-                        ToQString(Encrypt(settings.ProxyPasswd, StartKey, Multiplier, Increment)));
-        store->setValue(QStringLiteral("ProxyServer"), ToQString(settings.ProxyServer));
-        store->setValue(QStringLiteral("ProxyPort"), ToQString(settings.ProxyPort));
-    } else {
-        store->setValue(QStringLiteral("UseProxy"), QStringLiteral("0"));
-    }
-    // A file that could not be parsed is rewritten with what Qt could read of it, so only
-    // a write failure counts.
-    store->sync();
-    if (store->status() == QSettings::AccessError || (fileBacked && !KeepPrivate(file))) {
-        throw common::Error(common::FormatMessage("Failed to set data for '%s'", "UseProxy"));
+    Write(*store, kUseProxy, settings.UseProxy ? "1" : "0");
+    if (!settings.UseProxy) return;
+    for (const TextValue& value : kTextValues) {
+        const std::string& text = settings.*value.field;
+        Write(*store, value.name,
+              IsPassword(value) ? Encrypt(text, StartKey, Multiplier, Increment) : text);
     }
 }
 
 std::optional<std::string> SettingsStore::siteHost() const {
-    return ReadHost(m_iniFile, QStringLiteral("SiteHost"));
+    return ReadHost(m_iniFile, kSiteHost);
 }
 
 std::optional<std::string> SettingsStore::siteWebHost() const {
-    return ReadHost(m_iniFile, QStringLiteral("SiteWebHost"));
+    return ReadHost(m_iniFile, kSiteWebHost);
 }
 
 }  // namespace koravel::config

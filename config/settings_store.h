@@ -5,9 +5,18 @@
 
 #include <QString>
 
+#include "common/error.h"
 #include "common/proxy_settings.h"
 
 namespace koravel::config {
+
+// What a load found. `settings` is empty when nothing is stored (the Proxy tab keeps its
+// defaults). With an `error`, `settings` holds the values read before the one that
+// failed and defaults for the rest.
+struct LoadedSettings {
+    std::optional<common::ProxySettings> settings;
+    std::optional<common::Error> error;
+};
 
 // The per-user store of the proxy settings: the registry key HKEY_CURRENT_USER\Software\kelvo
 // on Windows, $XDG_CONFIG_HOME/kelvo.conf elsewhere; group "Koravel", values "UseProxy",
@@ -18,14 +27,12 @@ public:
     // A store over an explicit INI file, for tests and the demo.
     explicit SettingsStore(const QString& iniFile);
 
-    // nullopt when nothing is stored (or the file cannot be parsed): the Proxy tab keeps
-    // its defaults. Throws common::Error("Invalid data type for '<name>'") for a value of
-    // the wrong shape; values read before it are in the partial result passed to
-    // `partial`, when given.
-    std::optional<common::ProxySettings> load(common::ProxySettings* partial = nullptr) const;
+    // A value of the wrong kind gives the error "Invalid data type for '<name>'".
+    LoadedSettings load() const;
 
-    // "UseProxy" always; the other four only when the box is ticked. The file is kept
-    // readable by its owner only. Throws common::Error on a write failure.
+    // "UseProxy" always; the other four only when the box is ticked. The settings file is
+    // readable by its owner only from the moment it exists. Throws common::Error naming
+    // what failed; the values written before it stay written.
     void save(const common::ProxySettings& settings) const;
 
     // Optional overrides of the site hosts; read only, never written.

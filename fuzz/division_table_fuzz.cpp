@@ -1,16 +1,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <unordered_set>
 
 #include "config/division_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto divisions = koravel::config::SectionNamesIn(text);
-    // Bounded so that a file of many tiny sections stays a quick input.
-    std::size_t looked = 0;
+    // Listed names are distinct as raw bytes, and each finds its own section.
+    std::unordered_set<std::string_view> seen;
+    std::size_t looked = 0;  // bounded so that many tiny sections stay a quick input
     for (const auto& division : divisions) {
-        if (++looked > 64) break;
+        if (!seen.insert(division).second) std::abort();
+        if (++looked > 64) continue;
         for (const std::int32_t id : koravel::config::TeamIdsIn(text, division)) {
             if (id == 0) std::abort();
         }

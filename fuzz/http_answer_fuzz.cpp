@@ -1,5 +1,6 @@
 // Any bytes as the site's whole answer, then a close: the request must end within its
-// bounds, and may succeed only where the answer's rules allow it.
+// bounds, may succeed only where the answer's rules allow it, and a failure names a reason
+// the answer can give.
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -42,7 +43,9 @@ long StatusOf(std::string_view line) {
 
 bool IsLocation(std::string_view line) {
     std::string name(line.substr(0, 9));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     return name == "location:" && line.find_first_not_of(" \t", 9) != std::string_view::npos;
 }
 
@@ -73,9 +76,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Harness harness;
     const std::string answer(reinterpret_cast<const char*>(data), size);
     harness.site.push(koravel::tools::Answer::Raw(answer));
-    const auto body = koravel::site::SendRosterRequest(
+    const auto reply = koravel::site::SendRosterRequest(
         harness.request, {.connect = 1000ms, .idle = 200ms, .maxBody = 1u << 20});
-    if (body.ok() && !MaySucceed(answer)) std::abort();
+    using enum koravel::site::Failure;
+    if (reply.ok() && !MaySucceed(answer)) std::abort();
+    if (reply.ok() && reply.body.size() > (1u << 20)) std::abort();
+    switch (reply.failure.value_or(Malformed)) {
+        case NameNotResolved:
+        case ConnectionRefused:
+        case ConnectTimeout:
+        case TotalTimeout:
+        case Cancelled:
+            std::abort();  // the site was there, answered at once and closed
+        case Redirect:
+        case FailureStatus:
+            if (MaySucceed(answer)) std::abort();
+            break;
+        default:
+            break;
+    }
     // One exchange at a time: the site's side of this one must be over before the next.
     harness.site.waitUntilIdle(2s);
     harness.site.forgetRequests();

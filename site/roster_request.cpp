@@ -25,6 +25,12 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kFormFiel
 constexpr std::size_t kMaxHeaderLine = 16384;
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
+// The flag may be raised from a signal handler, which allows only lock-free atomics.
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// How often a running request looks at the cancel flag and its own time bounds.
+constexpr std::chrono::milliseconds kCheckEvery{100};
+
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -62,6 +68,29 @@ struct EasyCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+struct MultiCleanup {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+
+// An easy handle's stay in a multi handle; it must leave before either is cleaned up.
+class Attachment final {
+public:
+    Attachment(CURLM* multi, CURL* easy)
+        : m_multi(multi), m_easy(curl_multi_add_handle(multi, easy) == CURLM_OK ? easy : nullptr) {}
+    ~Attachment() {
+        if (m_easy != nullptr) curl_multi_remove_handle(m_multi, m_easy);
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+    explicit operator bool() const { return m_easy != nullptr; }
+
+private:
+    CURLM* m_multi;
+    CURL* m_easy;
+};
 
 class HeaderList final {
 public:
@@ -115,7 +144,8 @@ bool IsNonEmptyLocation(std::string_view line) {
 }
 
 // What one exchange has seen so far; the callbacks refuse the answer the moment it breaks
-// a rule, so nothing of a failed answer is kept or waited for.
+// a rule, so nothing of a failed answer is kept or waited for, and say why in `refused`
+// (curl itself reports only that a callback refused).
 struct Exchange {
     explicit Exchange(const Limits& l) : limits(l) {}
 
@@ -126,8 +156,15 @@ struct Exchange {
     std::size_t headerBytes = 0;
     bool atStatusLine = true;
     bool inBody = false;
+    bool location = false;  // a non-empty Location in the current header block
     int status = 0;
+    std::optional<Failure> refused;
 };
+
+std::size_t Refuse(Exchange& ex, Failure why) {
+    ex.refused = why;
+    return 0;
+}
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto& ex = *static_cast<Exchange*>(user);
@@ -136,27 +173,35 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     ex.headerBytes += n;
     std::string_view line(data, n);
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.size() > kMaxHeaderLine || ex.headerBytes > kMaxHeaderBytes) return 0;
+    if (line.size() > kMaxHeaderLine || ex.headerBytes > kMaxHeaderBytes) {
+        return Refuse(ex, Failure::Malformed);
+    }
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (ex.inBody) return n;  // trailers of a chunked body
 
     if (ex.atStatusLine) {
-        ex.atStatusLine = false;
         const std::optional<int> code = StatusCode(line);
-        if (!code) return 0;
+        if (!code) return Refuse(ex, Failure::Malformed);
+        ex.atStatusLine = false;
         ex.status = *code;
-        // 100 is skipped; every other status outside 2xx fails before its body comes.
-        return ex.status == 100 || (ex.status >= 200 && ex.status <= 299) ? n : 0;
-    }
-    if (line.empty()) {
-        if (ex.status == 100) {
-            ex.atStatusLine = true;
-        } else {
-            ex.inBody = true;
-        }
+        ex.location = false;
         return n;
     }
-    if (ex.status != 100 && IsNonEmptyLocation(line)) return 0;
+    if (!line.empty()) {
+        ex.location = ex.location || IsNonEmptyLocation(line);
+        return n;
+    }
+    // The block is whole, so a failure status is told apart from a redirect that names
+    // its Location late; either way no byte of its body is waited for.
+    if (ex.status == 100) {
+        ex.atStatusLine = true;
+        return n;
+    }
+    if (ex.location || (ex.status >= 300 && ex.status <= 399 && ex.status != 304)) {
+        return Refuse(ex, Failure::Redirect);
+    }
+    if (ex.status < 200 || ex.status > 299) return Refuse(ex, Failure::FailureStatus);
+    ex.inBody = true;
     return n;
 }
 
@@ -164,11 +209,12 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     auto& ex = *static_cast<Exchange*>(user);
     const std::size_t n = size * count;
     ex.lastReceived = Clock::now();
-    if (n > ex.limits.maxBody - ex.body.size()) return 0;
+    if (n > ex.limits.maxBody - ex.body.size()) return Refuse(ex, Failure::TooLarge);
     ex.body.append(data, n);
     return n;
 }
 
+// The idle bound starts once the connection stands; before that the connect bound holds.
 int OnConnected(void* user, char*, char*, int, int) {
     auto& ex = *static_cast<Exchange*>(user);
     ex.connected = true;
@@ -176,13 +222,24 @@ int OnConnected(void* user, char*, char*, int, int) {
     return CURL_PREREQFUNC_OK;
 }
 
-// curl's own low-speed check counts sent bytes too and averages over a window; the idle
-// bound wants the time since the last byte that came in (a header line counts once it is
-// whole). curl calls this about once a second while nothing arrives, which is precision
-// enough for a bound of seconds.
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto& ex = *static_cast<const Exchange*>(user);
-    return ex.connected && Clock::now() - ex.lastReceived > ex.limits.idle ? 1 : 0;
+// Why curl gave up, where no callback of ours refused first.
+Failure FailureOf(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Failure::NameNotResolved;
+        case CURLE_COULDNT_CONNECT:
+            return Failure::ConnectionRefused;
+        case CURLE_OPERATION_TIMEDOUT:  // the connect bound is the only one curl keeps
+            return Failure::ConnectTimeout;
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return Failure::CutShort;
+        default:
+            return Failure::Malformed;
+    }
 }
 
 bool Configure(CURL* easy, const RosterRequest& request, const HeaderList& headers, Exchange& ex) {
@@ -224,9 +281,6 @@ bool Configure(CURL* easy, const RosterRequest& request, const HeaderList& heade
     set(CURLOPT_WRITEDATA, &ex);
     set(CURLOPT_PREREQFUNCTION, &OnConnected);
     set(CURLOPT_PREREQDATA, &ex);
-    set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    set(CURLOPT_XFERINFODATA, &ex);
-    set(CURLOPT_NOPROGRESS, 0L);
     return ok;
 }
 
@@ -342,12 +396,13 @@ std::string_view FailureName(Failure failure) {
 
 Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
                         const std::atomic<bool>* cancel) {
-    (void)cancel;  // TODO(site): honour cancel and tell the reasons apart
     const auto failed = [](Failure f) { return Reply{{}, f}; };
+    const auto cancelled = [cancel] {
+        return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+    };
+    if (cancelled()) return failed(Failure::Cancelled);
     if (request.connectPort < 1 || request.connectPort > 65535)
         return failed(Failure::ConnectionRefused);
-    const EasyHandle easy(curl_easy_init());
-    if (!easy) return failed(Failure::Malformed);
 
     HeaderList headers;
     // An empty Host entry first keeps curl from writing its own Host line ahead of the
@@ -360,10 +415,46 @@ Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
         ok = ok && headers.append(line);
     }
     Exchange ex(limits);
-    if (!ok || !Configure(easy.get(), request, headers, ex)) return failed(Failure::Malformed);
+    const EasyHandle easy(curl_easy_init());
+    const MultiHandle multi(curl_multi_init());
+    if (!ok || !easy || !multi || !Configure(easy.get(), request, headers, ex)) {
+        return failed(Failure::Malformed);
+    }
+    const Attachment attached(multi.get(), easy.get());
+    if (!attached) return failed(Failure::Malformed);
 
-    if (curl_easy_perform(easy.get()) != CURLE_OK || !ex.inBody) return failed(Failure::Malformed);
-    if (ex.status < 200 || ex.status > 299) return failed(Failure::FailureStatus);
+    // Our own loop rather than curl_easy_perform: curl looks at its progress callback
+    // only about once a second while connecting or while the site is silent, and the
+    // cancel flag, the idle bound and the total bound want a look far more often.
+    const auto start = Clock::now();
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            return failed(Failure::Malformed);
+        }
+        if (running == 0) break;
+        if (cancelled()) return failed(Failure::Cancelled);
+        const auto now = Clock::now();
+        auto deadline = start + limits.total;
+        if (now >= deadline) return failed(Failure::TotalTimeout);
+        if (ex.connected) {
+            const auto idleEnd = ex.lastReceived + limits.idle;
+            if (now >= idleEnd) return failed(Failure::IdleTimeout);
+            deadline = std::min(deadline, idleEnd);
+        }
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        curl_multi_poll(multi.get(), nullptr, 0,
+                        static_cast<int>(std::min(wait, kCheckEvery).count()), nullptr);
+    }
+
+    int queued = 0;
+    const CURLMsg* message = curl_multi_info_read(multi.get(), &queued);
+    const CURLcode result = message != nullptr && message->msg == CURLMSG_DONE
+                                ? message->data.result
+                                : CURLE_RECV_ERROR;
+    if (ex.refused) return failed(*ex.refused);
+    if (result != CURLE_OK) return failed(FailureOf(result));
+    if (!ex.inBody) return failed(Failure::Malformed);
     return Reply{std::move(ex.body), std::nullopt};
 }
 

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/error.h"
 
@@ -39,6 +44,7 @@ std::string RowLine(const TeamRow& row) {
         case EPERM:
         case EROFS:
         case EISDIR:
+        case ENXIO:  // a FIFO that no one reads
             throw common::Error("File access denied");
         case ENOSPC:
 #ifdef EDQUOT
@@ -46,17 +52,53 @@ std::string RowLine(const TeamRow& row) {
 #endif
             throw common::Error("Disk full");
         default:
-            // A failing stream that set no errno still failed.
             throw common::Error("I/O error " + std::to_string(code != 0 ? code : EIO));
     }
 }
 
-std::FILE* OpenForAppend(const std::filesystem::path& file) {
-#ifdef _WIN32
-    return _wfopen(file.c_str(), L"ab");
-#else
-    return std::fopen(file.c_str(), "ab");
-#endif
+// The one owner of the report's descriptor.
+class ReportFile final {
+public:
+    explicit ReportFile(const std::filesystem::path& file)
+        : m_fd(::open(file.c_str(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666)) {
+        if (m_fd < 0) ThrowIoError(errno);
+    }
+    ~ReportFile() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    int fd() const { return m_fd; }
+
+    // Closes now, so that a failing close reaches the user.
+    void Close() {
+        if (::close(std::exchange(m_fd, -1)) != 0 && errno != EINTR) ThrowIoError(errno);
+    }
+
+private:
+    int m_fd;
+};
+
+// Two running copies may save at once; the lock keeps their blocks apart. A file system
+// without locks still gets the block.
+void Lock(int fd) {
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return;
+        ThrowIoError(errno);
+    }
+}
+
+void WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ThrowIoError(errno);
+        if (n == 0) ThrowIoError(EIO);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
 }
 
 }  // namespace
@@ -88,18 +130,15 @@ void AppendReport(const std::filesystem::path& file, const TeamList& list) {
     const std::string block = ReportBlock(list);
     if (block.empty()) return;
 
-    errno = 0;
-    std::FILE* out = OpenForAppend(file);
-    if (out == nullptr) ThrowIoError(errno);
-
-    errno = 0;
-    if (std::fwrite(block.data(), 1, block.size(), out) != block.size() || std::fflush(out) != 0) {
-        const int code = errno;
-        std::fclose(out);
-        ThrowIoError(code);
-    }
-    errno = 0;
-    if (std::fclose(out) != 0) ThrowIoError(errno);
+    // Opened without blocking and then checked, so that a FIFO or a device never stalls
+    // the program or takes the block.
+    ReportFile out(file);
+    struct stat status {};
+    if (::fstat(out.fd(), &status) != 0) ThrowIoError(errno);
+    if (!S_ISREG(status.st_mode)) ThrowIoError(EACCES);
+    Lock(out.fd());
+    WriteAll(out.fd(), block);
+    out.Close();  // also releases the lock
 }
 
 }  // namespace koravel::survey

@@ -3,16 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <string>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if !defined(__GLIBC__)
-#include <functional>
-#endif
 
 #include "common/number_text.h"
+#include "survey/marker_search.h"
 
 namespace koravel::survey {
 
@@ -41,110 +35,22 @@ constexpr std::array<std::string_view, kMarkerCount> kMarkers = {
 
 std::int64_t MarkerLength(Marker m) { return static_cast<std::int64_t>(kMarkers[m].size()); }
 
-// Markers mostly lie a few dozen bytes ahead, where a call to memmem costs more than the
-// search itself; past this many start positions memmem takes over, as it stays fast
-// whatever the text.
-constexpr std::size_t kNear = 1024;
-
-#if defined(__SSE2__)
-template <typename Word>
-Word Load(const char* at) {
-    Word word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-// As std::string_view::find, for needles one to two words long.
-template <typename Word>
-std::size_t BlockFind(std::string_view text, std::string_view needle) {
-    const std::size_t n = needle.size();
-    const char* p = text.data();
-    // Candidates are where both the first and the last byte line up, sixteen starts at a
-    // time; in HTML the markers' first and last bytes rarely pair up by chance. Two
-    // overlapping words then compare the whole needle.
-    const __m128i first = _mm_set1_epi8(needle.front());
-    const __m128i last = _mm_set1_epi8(needle.back());
-    const Word head = Load<Word>(needle.data());
-    const Word tail = Load<Word>(needle.data() + n - sizeof(Word));
-    std::size_t i = 0;
-    for (; i + n + 15 <= text.size(); i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + n - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        while (mask != 0) {
-            const char* at = p + i + static_cast<unsigned>(__builtin_ctz(mask));
-            if (Load<Word>(at) == head && Load<Word>(at + n - sizeof(Word)) == tail)
-                return static_cast<std::size_t>(at - p);
-            mask &= mask - 1;
-        }
-    }
-    const std::size_t rest = text.substr(i).find(needle);
-    return rest == std::string_view::npos ? rest : i + rest;
-}
-#endif
-
-// As std::string_view::find.
-std::size_t NearFind(std::string_view text, std::string_view needle) {
-#if defined(__SSE2__)
-    const std::size_t n = needle.size();
-    if (n >= 8 && n <= 16) return BlockFind<std::uint64_t>(text, needle);
-    if (n >= 4 && n < 8) return BlockFind<std::uint32_t>(text, needle);
-    if (n >= 2 && n < 4) return BlockFind<std::uint16_t>(text, needle);
-#endif
-    return text.find(needle);
-}
-
-std::size_t FarFind(std::string_view text, std::string_view needle) {
-#if defined(__GLIBC__)
-    // glibc's memmem is linear and fast; string_view::find keys on the needle's first
-    // byte, and every marker here but one starts with a common '<' or 'n'.
-    const void* hit = memmem(text.data(), text.size(), needle.data(), needle.size());
-    if (hit == nullptr) return std::string_view::npos;
-    return static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-#else
-    const auto it = std::search(text.begin(), text.end(),
-                                std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
-    if (it == text.end()) return std::string_view::npos;
-    return static_cast<std::size_t>(it - text.begin());
-#endif
-}
-
-std::size_t Search(std::string_view hay, std::size_t from, std::string_view needle) {
-    const std::string_view rest = hay.substr(from);
-    // Also keeps a null empty page away from memmem.
-    if (rest.size() < needle.size()) return std::string_view::npos;
-    const std::size_t nearBytes = std::min(rest.size(), kNear + needle.size() - 1);
-    const std::size_t hit = NearFind(rest.substr(0, nearBytes), needle);
-    if (hit != std::string_view::npos) return from + hit;
-    if (nearBytes == rest.size()) return std::string_view::npos;
-    const std::size_t skip = nearBytes - needle.size() + 1;  // starts already ruled out
-    const std::size_t far = FarFind(rest.substr(skip), needle);
-    return far == std::string_view::npos ? far : from + skip + far;
-}
-
-// The page text as the reader sees it: a suffix of the fetched page that only ever
-// loses characters at its front. Positions count from 1, as the marker moves use them.
+// The page text as the moves see it: a tail of the fetched page that only ever loses
+// characters at its front. Positions count from 1 and 0 means "not found", as in the moves.
 class PageCursor final {
 public:
-    explicit PageCursor(std::string_view page) : m_page(page) {}
+    explicit PageCursor(std::string_view page) : m_page(page), m_markers(page, kMarkers) {}
 
     std::int64_t Length() const { return static_cast<std::int64_t>(m_page.size() - m_front); }
     std::string_view Text() const { return m_page.substr(m_front); }
 
     std::int64_t Find(Marker m) {
-        Hit& hit = m_hits[m];
-        // Since text is only dropped from the front, a hit at or past the front is still
-        // the first one, and a marker once missing stays missing: each marker's search
-        // sweeps the page once in all.
-        if (!hit.searched || (hit.at != std::string_view::npos && hit.at < m_front)) {
-            hit.at = Search(m_page, m_front, kMarkers[m]);
-            hit.searched = true;
-        }
-        if (hit.at == std::string_view::npos) return 0;
-        return static_cast<std::int64_t>(hit.at - m_front) + 1;
+        const std::size_t at = m_markers.Find(m, m_front);
+        return at == std::string_view::npos ? 0 : static_cast<std::int64_t>(at - m_front) + 1;
     }
 
+    // Clamped as the moves need: an index below 1 counts as 1; past the end, a negative
+    // count or an empty text give ""; a count past the end stops there.
     std::string_view Sub(std::int64_t index, std::int64_t count) const {
         const std::int64_t length = Length();
         index = std::max<std::int64_t>(index, 1);
@@ -158,14 +64,9 @@ public:
     void Assign(std::string_view tail) { m_front = m_page.size() - tail.size(); }
 
 private:
-    struct Hit {
-        bool searched = false;
-        std::size_t at = 0;
-    };
-
     std::string_view m_page;
     std::size_t m_front = 0;
-    std::array<Hit, kMarkerCount> m_hits{};
+    ForwardMarkers m_markers;
 };
 
 void CutAt(PageCursor& text, Marker m) {
@@ -173,7 +74,7 @@ void CutAt(PageCursor& text, Marker m) {
     text.Assign(text.Sub(p, text.Length() - p + 1));
 }
 
-void SkipPast(PageCursor& text, Marker m) {
+void SkipCell(PageCursor& text, Marker m) {
     const std::int64_t q = text.Find(m);
     text.Assign(text.Sub(q + MarkerLength(m), text.Length() - q));
 }
@@ -187,7 +88,6 @@ std::string_view Value(PageCursor& text) {
 }
 
 // The talent is read with every '.' turned into the separator, as its error message shows.
-// Talent texts are short, so the copy stays within the string's inline buffer.
 double Talent(std::string_view cell, std::string_view decimalSeparator) {
     std::string text;
     for (const char c : cell) {
@@ -216,9 +116,9 @@ void ReadInto(PageCursor& text, TeamList& list, std::int32_t teamId, Tally& tall
 
     while (text.Find(kInfo) != 0) {
         CutAt(text, kInfo);
-        for (int k = 0; k < 3; ++k) SkipPast(text, kCell);
+        for (int k = 0; k < 3; ++k) SkipCell(text, kCell);
         if (common::StrToInt(CellText(text)) == 19) ++tally.Age19Count;
-        for (int k = 0; k < 2; ++k) SkipPast(text, kBoldCell);
+        for (int k = 0; k < 2; ++k) SkipCell(text, kBoldCell);
         const double talent = Talent(CellText(text), decimalSeparator);
         if (talent > 1.0) ++tally.TalentedCount;
         if (talent > tally.MaxTalent) tally.MaxTalent = talent;

@@ -59,6 +59,13 @@ std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state
 }
 
 void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order) {
+    // A stale order (one made for another list) would move rows twice or lose them.
+    std::vector<bool> taken(list.size());
+    if (order.size() != list.size()) return;
+    for (const std::size_t from : order) {
+        if (from >= list.size() || taken[from]) return;
+        taken[from] = true;
+    }
     TeamList sorted;
     sorted.reserve(list.size());
     for (const std::size_t from : order) sorted.push_back(std::move(list[from]));

@@ -31,7 +31,8 @@ int CompareNames(std::string_view a, std::string_view b);
 std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state, int column,
                                           std::string_view decimalSeparator);
 
-// Puts the rows in the order a permutation from HeaderClickOrder gives.
+// Puts the rows in the order a permutation from HeaderClickOrder gives; anything but a
+// permutation of the list's positions leaves the list as it is.
 void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order);
 
 // A header click applied to the list.

@@ -1,7 +1,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -10,13 +9,38 @@
 #include "app/error_display.h"
 #include "app/form1.h"
 #include "common/code_page.h"
-#include "survey/report.h"
-#include "survey/scan.h"
 #include "tools/fake_site/fake_site.h"
 #include "tools/fake_site/roster_page.h"
 
 using namespace koravel;
-using Ids = std::vector<std::int32_t>;
+
+namespace {
+
+QString Bars(int count) { return QString(count, '_'); }
+
+// A report block as users' existing save.txt files hold it.
+QString Block(const QStringList& rows) {
+    return " \r\nКоманда" + Bars(16) + "И_РП_19_Т>1_MaxT\r\n" + rows.join("\r\n") + "\r\n \r\n" +
+           QString(50, '*') + "\r\n";
+}
+
+bool IsChild() { return qEnvironmentVariableIsSet("KORAVEL_CHILD"); }
+
+// Runs one slot of this binary in a process of its own, with `environment` added.
+void RunChild(const char* slot, const QStringList& environment) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KORAVEL_CHILD", "1");
+    for (const QString& pair : environment)
+        env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {slot});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitCode() == 0, qPrintable(environment.join(' ') + "\n" + child.readAll()));
+}
+
+}  // namespace
 
 class Form1Test final : public QObject {
     Q_OBJECT
@@ -27,13 +51,22 @@ class Form1Test final : public QObject {
     QList<QUrl> m_urls;
     QTimer m_boxAnswerer;
     QStringList m_boxes;  // "<owner> <title> <icon>: <text>"
-    std::function<void()> m_whileBoxOpen;
-    // Players "", "2", "2,5", "10" sort differently as text and as numbers.
+    std::function<void(QMessageBox*)> m_whileBoxOpen;
+    const std::string m_huge = std::string(20u << 20, 'x');
+    // Players "", "2", "2,5", "10" and the talents of 30x sort differently as text and as
+    // numbers.
     const std::map<std::int32_t, tools::PageSpec> m_teams = {
         {101, {common::Utf8ToCp1251("Заря"), "10", "12", {{"19", "1.5"}}}},
         {102, {"alpha", "2,5", "7", {}}},
         {103, {common::Utf8ToCp1251("Торпедо"), "", "5", {}}},
-        {104, {"Bravo", "2", "20", {}}}};
+        {104, {"Bravo", "2", "20", {}}},
+        {301, {"A", "1", "1", {{"18", "2.25"}}}},
+        {302, {"B", "1", "1", {{"19", "10"}}}},
+        {303, {"C", "1", "1", {{"18", "0.5"}}}},
+        {304, {"D", "1", "1", {{"18", "1.5"}, {"18", "1"}}}},
+        {401, {m_huge, "1", "1", {}}},
+        {402, {"Age", "1", "1", {{m_huge, "1"}}}},
+        {403, {"Talent", "1", "1", {{"18", m_huge}}}}};
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
     QString port() const { return QString::number(m_site->port()); }
@@ -52,8 +85,8 @@ class Form1Test final : public QObject {
     QComboBox* combo() const { return w<QComboBox>("DivCombo"); }
     QTreeView* view() const { return w<QTreeView>("ListView1"); }
     void click(const char* name) const { QTest::mouseClick(w(name), Qt::LeftButton); }
-    void scan() const {
-        combo()->setCurrentIndex(0);
+    void scan(int division = 0) const {
+        combo()->setCurrentIndex(division);
         click("Button1");
     }
     void clickHeader(int column) const {
@@ -61,10 +94,22 @@ class Form1Test final : public QObject {
         const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {x, header->height() / 2});
     }
-    Ids order() const {
-        Ids ids;
-        for (const auto& row : m_form->teamList()) ids.push_back(row.teamId);
-        return ids;
+    // The list as shown, one "cell|cell|..." per row; `columns` 1 for the names only.
+    QStringList rows(int columns = 6) const {
+        QStringList all;
+        for (int row = 0; row < view()->model()->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < columns; ++column)
+                cells << view()->model()->index(row, column).data().toString();
+            all << cells.join('|');
+        }
+        return all;
+    }
+    QString saved() const {
+        QFile file(path("save.txt"));
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromStdString(common::Cp1251ToUtf8(file.readAll().toStdString()))
+                   : "(none)";
     }
     QStringList buttons() const {
         QStringList all;
@@ -86,15 +131,20 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void initTestCase() {
-        // Every modal message box is answered with OK, after m_whileBoxOpen had its turn.
+        // Every message box is answered with OK, after m_whileBoxOpen had its turn.
         connect(&m_boxAnswerer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QMessageBox* box = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->isVisible() && qobject_cast<QMessageBox*>(top))
+                    box = static_cast<QMessageBox*>(top);
             if (!box) return;
             const QString owner = box->parentWidget() ? box->parentWidget()->objectName() : "none";
-            const char* icon = box->icon() == QMessageBox::Critical ? "stop" : "info";
+            const char* icon = box->icon() == QMessageBox::Information ? "info"
+                               : box->icon() == QMessageBox::Critical  ? "stop"
+                                                                       : "other";
             m_boxes << QString("%1 %2 %3: %4").arg(owner, box->windowTitle(), icon, box->text());
-            if (m_whileBoxOpen) m_whileBoxOpen();
-            box->button(QMessageBox::Ok)->click();
+            if (m_whileBoxOpen) m_whileBoxOpen(box);
+            if (box->isVisible()) box->button(QMessageBox::Ok)->click();
         });
         m_boxAnswerer.start(10);
     }
@@ -103,14 +153,15 @@ private Q_SLOTS:
         QVERIFY(m_dir->isValid());
         write("data.ini",
               "[Первая]\nteam1=101\nteam2=102\nteam3=103\nteam4=104\n"
-              "[Вторая]\nteam2=202\nteam1=201\nteam4=204\n[Пустая]\n");
+              "[Вторая]\nteam1=301\nteam2=302\nteam3=303\nteam4=304\n[Пустая]\n");
         m_site = std::make_unique<tools::FakeSite>();
         m_site->servePages([this](std::int32_t id) {
             return tools::MakeRosterPage(m_teams.contains(id) ? m_teams.at(id)
                                                               : tools::DemoTeam(id));
         });
         write("settings.ini",
-              "[Koravel]\nSiteWebHost=web.test\nUseProxy=1\nProxyServer=127.0.0.1\nProxyPort=" +
+              "[Koravel]\nSiteHost=site.test\nSiteWebHost=web.test\nUseProxy=1\n"
+              "ProxyServer=127.0.0.1\nProxyPort=" +
                   port().toUtf8());
         m_urls.clear();
         QDesktopServices::setUrlHandler("http", this, "openUrl");
@@ -123,59 +174,57 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void startsReadyOnTheMainTabWithTheDivisionsOfDataIni() {
+    void startsReadyWithTheDivisionsOfDataIniAndTheProxyTab() {
         open();
-        QCOMPARE(m_form->windowTitle(), "Koravel");
-        QCOMPARE(m_form->size(), QSize(298, 321));
-        QCOMPARE(view()->model()->headerData(4, Qt::Horizontal).toString(), "Т>1");
-        QCOMPARE(w<QTabWidget>("PageControl1")->currentWidget()->objectName(), "TabSheet1");
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв off"}));
-        QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port()}));
         QCOMPARE(combo()->currentText(), "Дивизион");
         QCOMPARE(combo()->count(), 3);
-        QCOMPARE(combo()->itemText(0), "Первая");
         QCOMPARE(combo()->itemText(2), "Пустая");
         click("Button1");  // the prompt keeps the scan from running
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв off"}));
+        QCOMPARE(m_site->requests().size(), 0u);
+
+        QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port()}));
+        click("CheckBox1");
+        QCOMPARE(proxyTab(),
+                 (QStringList{"clear", " (off)", " (off)", "127.0.0.1 (off)", port() + " (off)"}));
+        QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
+        QCOMPARE(app::ErrorTitle("KORAVEL.app.EXE"), "Koravel");
+        QCOMPARE(app::ErrorText(std::string(5000, 'x')), QString(1000, 'x') + "….");
     }
 
-    void scanGoesOnAfterAFailedRequestButStopsAtAnUnreadableAge() {
+    void scanGoesOnAfterAFailedRequestAndDropsInputButStopsAtAnUnreadableAge() {
         m_site->overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
         const std::string badAge = tools::MakeRosterPage({"Bad", "5", "3", {{"abc", "1"}}});
         m_site->overrideTeam(103, tools::Answer::Http("200 OK", badAge));
         open();
-        bool closed = true;
-        m_whileBoxOpen = [&] {
-            clickHeader(1);  // input during the scan is dropped, not replayed
-            closed = m_form->close();
+        m_form->setDecimalSeparator(",");
+        m_whileBoxOpen = [this](QMessageBox*) {
+            clickHeader(1);
+            QTest::keyClicks(combo(), "x");
         };
         scan();
+        QCoreApplication::processEvents();  // dropped input is not replayed now either
+        QCOMPARE(combo()->currentText(), "Первая");
         const QString failed = "Form1 :/ info: Произошла ошибка";
         QCOMPARE(
             takeBoxes(),
             (QStringList{failed, "Form1 App_tests stop: 'abc' is not a valid integer value."}));
-        QVERIFY(!closed && m_form->isVisible());
-        QCOMPARE(order(), (Ids{101, 102, 103}));
-        QCOMPARE(m_form->teamList()[2].subItems, (std::vector<std::string>{"5", "3"}));
+        QCOMPARE(rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Bad|5|3|||"}));
         QCOMPARE(buttons(), (QStringList{"Клац on", "Сэйв on"}));
-        QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
-        QCOMPARE(app::ErrorTitle("KORAVEL.app.EXE"), "Koravel");
 
         m_site->overrideTeam(103,
                              tools::Answer::Http("200 OK", tools::MakeRosterPage(m_teams.at(103))));
-        survey::TeamList expected;
-        for (const auto& [id, team] : m_teams) {
-            const auto page = id == 102 ? std::nullopt : std::optional(tools::MakeRosterPage(team));
-            survey::ScanTeam(expected, id, page, m_form->decimalSeparator());
-        }
+        m_whileBoxOpen = {};
         scan();  // onto an emptied list
-        QCOMPARE(order(), (Ids{101, 102, 103, 104}));
-        QCOMPARE(survey::ReportBlock(m_form->teamList()), survey::ReportBlock(expected));
+        QCOMPARE(rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Торпедо||5|0|0|0",
+                                      "Bravo|2|20|0|0|0"}));
         QCOMPARE(takeBoxes(), QStringList{failed});
-        QVERIFY(m_site->requests().at(0).starts_with("POST http://"));
-        QCOMPARE(view()->model()->index(2, 0).data().toString(), "Торпедо");
-        clickHeader(1);  // the first click that counts sorts ascending
-        QCOMPARE(order().back(), 101);
+        // SiteHost from the settings, reached through the proxy.
+        const std::string first = m_site->requests().at(0);
+        QVERIFY(
+            first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 HTTP/1.0"));
+        QVERIFY(first.find("\r\nHost: site.test\r\n") != std::string::npos);
     }
 
     void sortSaveAndDoubleClickFollowTheHeaderClicks() {
@@ -183,20 +232,23 @@ private Q_SLOTS:
         m_form->setDecimalSeparator(",");
         scan();
         view()->setCurrentIndex(view()->model()->index(2, 0));  // team 103
-        clickHeader(1);
-        QCOMPARE(order(), (Ids{103, 104, 102, 101}));
-        clickHeader(1);
-        QCOMPARE(order(), (Ids{101, 102, 104, 103}));
-        clickHeader(2);
-        QCOMPARE(order(), (Ids{103, 102, 101, 104}));
-        clickHeader(0);  // descending; Latin before Cyrillic, a-z folded
-        QCOMPARE(order(), (Ids{103, 101, 104, 102}));
+        // column clicked, the names after it
+        const std::pair<int, QStringList> clicks[] = {
+            {1, {"Торпедо", "Bravo", "alpha", "Заря"}},
+            {1, {"Заря", "alpha", "Bravo", "Торпедо"}},
+            {2, {"Торпедо", "alpha", "Заря", "Bravo"}},
+            {0, {"Торпедо", "Заря", "Bravo", "alpha"}}};  // Latin before Cyrillic, a-z folded
+        for (const auto& [column, names] : clicks) {
+            clickHeader(column);
+            QCOMPARE(rows(1), names);
+        }
         QCOMPARE(view()->selectionModel()->selectedRows().at(0).row(), 0);
 
         click("Button2");
-        QFile file(path("save.txt"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().toStdString(), survey::ReportBlock(m_form->teamList()));
+        QCOMPARE(
+            saved(),
+            Block({"Торпедо" + Bars(16) + "__5__0__0__0", "Заря" + Bars(18) + "10__12__1__1__1,5",
+                   "Bravo" + Bars(18) + "2__20__0__0__0", "alpha" + Bars(17) + "2,5__7__0__0__0"}));
 
         const QPoint row1 = view()->visualRect(view()->model()->index(1, 0)).center();
         QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, row1);
@@ -204,50 +256,125 @@ private Q_SLOTS:
         QCOMPARE(m_urls, QList<QUrl>{QUrl("http://web.test/xml/school/roster.php?id=101")});
     }
 
-    void proxySettingsSurviveTheNextStarts() {
-        // "x" after "p" scrambles to a zero byte; 300 bytes outrun an 8-bit count.
-        const QString password = "pxq7" + QString(296, 'k');
+    void talentsFollowTheSystemLocale() {
+        if (!IsChild()) {
+            RunChild("talentsFollowTheSystemLocale", {"LC_ALL=C.UTF-8"});
+            RunChild("talentsFollowTheSystemLocale", {"LC_ALL=ru_RU.UTF-8"});
+            return;
+        }
+        const QString sep = qgetenv("LC_ALL").startsWith("ru_RU") ? "," : ".";
         open();
-        w<QCheckBox>("CheckBox1")->setChecked(true);
-        w<QLineEdit>("proxylogin")->setText("Юзер");
-        w<QLineEdit>("proxypasswd")->setText(password);
-        QVERIFY(m_form->close());
-        open();
-        QCOMPARE(proxyTab(), (QStringList{"ticked", "Юзер", password, "127.0.0.1", port()}));
-        const QStringList off{"clear", "Юзер (off)", password + " (off)", "127.0.0.1 (off)",
-                              port() + " (off)"};
-        click("CheckBox1");
-        QCOMPARE(proxyTab(), off);
-        w<QLineEdit>("proxylogin")->setText("changed");
-        QVERIFY(m_form->close());
-        open();  // a clear box stores nothing but itself
-        QCOMPARE(proxyTab(), off);
+        scan(1);
+        QCOMPARE(rows(), (QStringList{"A|1|1|0|1|2" + sep + "25", "B|1|1|1|1|10",
+                                      "C|1|1|0|0|0" + sep + "5", "D|1|1|0|1|1" + sep + "5"}));
+        clickHeader(5);  // ascending by number, not by text
+        click("Button2");
+        QCOMPARE(saved(), Block({"C" + Bars(22) + "1__1__0__0__0" + sep + "5",
+                                 "D" + Bars(22) + "1__1__0__1__1" + sep + "5",
+                                 "A" + Bars(22) + "1__1__0__1__2" + sep + "25",
+                                 "B" + Bars(22) + "1__1__1__1__10"}));
     }
 
-    void brokenSettingsStillLetTheWindowOpenAndClose() {
-        const QString stop = "Form1 App_tests stop: ";
-        const QByteArray shape = "[Koravel]\nUseProxy=1\nProxyLogin=a, b\n";
-        // file, its content (null: none), the boxes, the divisions (6: start-up ended early;
-        // 0: the layout's items are gone, data.ini being missing)
-        const std::tuple<QString, QByteArray, QStringList, int> cases[] = {
-            {"new/kelvo.conf", {}, {}, 0},
-            {"garbage.conf", QByteArray("\x01[\xff\0=\n[[=]\n", 11), {}, 0},
-            {"shape.conf", shape, {stop + "Invalid data type for 'ProxyLogin'"}, 6},
-            {"plain/kelvo.conf", {}, {stop + "Failed to create key Koravel."}, 0}};
-        write("plain", "not a folder");
-        QVERIFY(QFile::remove(path("data.ini")));
-        for (const auto& [file, content, boxes, divisions] : cases) {
-            if (!content.isNull()) write(file, content);
-            open(file);
-            QCOMPARE(combo()->count(), divisions);
-            // A load error keeps the values read before it.
-            QCOMPARE(proxyTab().at(0), divisions == 6 ? "ticked" : "clear");
-            QVERIFY(m_form->close() && !m_form->isVisible());
-            QCOMPARE(takeBoxes(), boxes);
-            if (file.startsWith("plain/")) continue;
-            QCOMPARE(std::filesystem::status(path(file).toStdString()).permissions(),
-                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    void closingDuringAScanEndsItAndSavesTheSettings_data() {
+        QTest::addColumn<bool>("whileBoxOpen");
+        QTest::newRow("close button during a request") << false;
+        QTest::newRow("while the failure box is open") << true;
+    }
+    void closingDuringAScanEndsItAndSavesTheSettings() {
+        QFETCH(bool, whileBoxOpen);
+        // The second team's request hangs or fails; the first row is on screen by then.
+        const auto closeButton = [this] {
+            QCOMPARE(rows(1), QStringList{"Заря"});
+            m_form->windowHandle()->close();
+        };
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (m_site->requests().size() < 2) return;
+            poll.stop();
+            closeButton();
+        });
+        if (whileBoxOpen) {
+            m_site->overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
+            m_whileBoxOpen = [&](QMessageBox* box) {
+                closeButton();
+                QVERIFY(!box->isVisible());
+            };
+        } else {
+            m_site->overrideTeam(102, tools::Answer::Silent("", std::chrono::seconds(10)));
+            poll.start(5);
         }
+        open();
+        w<QLineEdit>("proxylogin")->setText("kept");
+        scan();
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(m_site->requests().size(), 2u);  // no later team
+        // Dropped, not left to run out: the site had more to send.
+        if (!whileBoxOpen) QVERIFY(m_site->waitForHangUps(1, std::chrono::seconds(2)));
+        QCOMPARE(takeBoxes().size(), whileBoxOpen ? 1 : 0);
+        open();
+        QCOMPARE(w<QLineEdit>("proxylogin")->text(), "kept");
+    }
+
+    void aHugeCellNeitherStallsTheListNorTheErrorBox() {
+        write("data.ini", "[H]\nteam1=401\nteam2=402\n[T]\nteam1=403\n");
+        open();
+        scan(0);
+        QCOMPARE(rows(), (QStringList{QString(1000, 'x') + "|1|1|0|0|0", "Age|1|1|||"}));
+        QCOMPARE(m_form->teamList().at(0).caption.size(), m_huge.size());  // whole for the report
+        scan(1);
+        QCOMPARE(rows(), QStringList{"Talent|1|1|||"});
+        const QStringList boxes = takeBoxes();
+        QCOMPARE(boxes.size(), 2);
+        for (const QString& box : boxes) {
+            QVERIFY(box.startsWith("Form1 App_tests stop: 'xxx"));
+            QVERIFY(box.size() < 1100);
+        }
+    }
+
+    void placingMovesTheWindowTheLeastDistanceIntoTheScreen() {
+        const QRect screen(0, 0, 800, 600);
+        // frame, available area, where the frame goes
+        const std::tuple<QRect, QRect, QPoint> cases[] = {
+            {{547, 397, 250, 200}, screen, {547, 397}},
+            {{547, 397, 300, 325}, {0, 0, 847, 722}, {547, 397}},  // exactly fits
+            {{547, 397, 300, 325}, screen, {500, 275}},
+            {{-20, -5, 300, 325}, screen, {0, 0}},
+            {{547, 397, 900, 700}, screen, {0, 0}},  // too large: the title bar stays in
+            {{547, 397, 300, 325}, {1920, 40, 1280, 984}, {1920, 397}}};
+        for (const auto& [frame, area, expected] : cases)
+            QCOMPARE(app::PlaceInside(frame, area), expected);
+    }
+
+    void opensWhereTheWholeWindowFitsTheScreen() {
+        if (!IsChild()) {
+            for (const auto& [size, where] : {std::pair{"1920, \"height\": 1080", "547,397"},
+                                              std::pair{"640, \"height\": 480", "338,155"}}) {
+                write("screen.json", QByteArray(R"({"screens": [{"name": "s", "x": 0, "y": 0, )") +
+                                         "\"width\": " + size + ", \"dpr\": 1}]}");
+                RunChild("opensWhereTheWholeWindowFitsTheScreen",
+                         {"QT_QPA_PLATFORM=offscreen:configfile=" + path("screen.json"),
+                          QString("KORAVEL_WHERE=") + where});
+            }
+            return;
+        }
+        open();  // offscreen frames are 2 pixels wide: 302 x 325
+        const QStringList where = QString(qgetenv("KORAVEL_WHERE")).split(',');
+        QCOMPARE(m_form->frameGeometry().topLeft(), QPoint(where[0].toInt(), where[1].toInt()));
+    }
+
+    void aSettingsErrorEndsStartUpAndCloseButTheWindowOpensAndCloses() {
+        write("shape.conf", "[Koravel]\nUseProxy=1\nProxyLogin=a, b\n");
+        write("plain", "not a folder");
+        const QString stop = "Form1 App_tests stop: ";
+        // A load error keeps the values read before it and the layout's six divisions.
+        open("shape.conf");
+        QCOMPARE(takeBoxes(), QStringList{stop + "Invalid data type for 'ProxyLogin'"});
+        QCOMPARE(combo()->count(), 6);
+        QCOMPARE(proxyTab().at(0), "ticked");
+        QVERIFY(m_form->close() && !m_form->isVisible());
+        open("plain/kelvo.conf");
+        QVERIFY(m_form->close() && !m_form->isVisible());
+        QCOMPARE(takeBoxes(), QStringList{stop + "Failed to create key Koravel."});
     }
 };
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <tuple>
@@ -14,55 +15,87 @@ namespace {
 
 using ::testing::ThrowsMessage;
 
+// Runs `check` under the C library's "C" and Russian locales (the latter writes and
+// expects ","), then restores the locale: no text here may depend on it.
+template <class Check>
+void UnderEachLocale(Check check) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const char* locale : {"C", "ru_RU.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        EXPECT_NE(std::setlocale(LC_ALL, locale), nullptr);
+        check();
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
 TEST(IntegerText, ReadsDecimalAndHexadecimalFormsWithinThirtyTwoBits) {
+    const std::optional<std::int32_t> no;
     // clang-format off
-    const std::vector<std::pair<const char*, std::int32_t>> cases = {
+    const std::vector<std::pair<const char*, std::optional<std::int32_t>>> cases = {
         {"19", 19}, {"   19", 19}, {"-5", -5}, {"+7", 7}, {"007", 7}, {"0", 0}, {"-$10", -16},
         {"$1F", 31}, {"x1F", 31}, {"X1f", 31}, {"0x1F", 31}, {"0X1f", 31},
-        {"2147483647", INT32_MAX}, {"$7FFFFFFF", INT32_MAX}, {"-2147483648", INT32_MIN}};
+        {"2147483647", INT32_MAX}, {"$7FFFFFFF", INT32_MAX}, {"-2147483648", INT32_MIN},
+        {"", no}, {" ", no}, {"-", no}, {"$", no}, {"0x", no}, {"19 ", no}, {"1 9", no},
+        {"1.5", no}, {"--1", no}, {"0x1G", no}, {"\t1", no}, {"2147483648", no},
+        {"-2147483649", no}, {"99999999999999999999", no}, {"$80000000", no}};
     // clang-format on
-    for (const auto& [text, value] : cases) EXPECT_EQ(TryStrToInt(text), value) << text;
+    UnderEachLocale([&] {
+        for (const auto& [text, value] : cases) EXPECT_EQ(TryStrToInt(text), value) << text;
+    });
 }
 
-TEST(IntegerText, RejectsAnythingBesideTheNumber) {
-    for (const char* text :
-         {"", " ", "-", "+", "$", "0x", "19 ", "1 9", "abc", "1.5", "--1", "0x1G", "\t1",
-          "2147483648", "-2147483649", "99999999999999999999", "$80000000"})
-        EXPECT_EQ(TryStrToInt(text), std::nullopt) << '"' << text << '"';
-    EXPECT_THAT([] { StrToInt("19 "); },
-                ThrowsMessage<Error>("'19 ' is not a valid integer value"));
-}
-
-TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponent) {
-    const std::vector<std::tuple<const char*, const char*, double>> cases = {
-        {"1,5", ",", 1.5}, {"1.5", ".", 1.5},    {"15", "", 15.0},      {"  -2,25  ", ",", -2.25},
-        {"+3", ",", 3.0},  {"1E3", ",", 1000.0}, {"2,5e-1", ",", 0.25}, {",5", ",", 0.5},
-        {"5,", ",", 5.0},  {"1e-400", ".", 0.0}};
-    for (const auto& [text, sep, value] : cases) EXPECT_EQ(TryStrToFloat(text, sep), value) << text;
-    EXPECT_EQ(TryStrToFloat(" -" + std::string(80, '0') + "2,5e-1", ","), -0.25);  // a long text
-}
-
-TEST(FloatText, RejectsWhatIsNotAPlainNumber) {
-    for (const char* text : {"", " ", ",", "-", "1E", "1e+", "inf", "nan", "0x1p3", "1 000",
-                             "1e400", "1,5x", "x1", "1.5", "1,5,0"})
-        EXPECT_EQ(TryStrToFloat(text, ","), std::nullopt) << '"' << text << '"';
-    EXPECT_EQ(TryStrToFloat("1.5", ""), std::nullopt);
-    EXPECT_THAT([] { StrToFloat("1,5", "."); },
-                ThrowsMessage<Error>("'1,5' is not a valid floating point value"));
-}
-
-TEST(GeneralFormat, WritesTheShortestFifteenDigitText) {
-    // Scientific outside the fixed range; rounding may carry into a new digit.
+TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponentOnly) {
+    const std::optional<double> no;
     // clang-format off
-    const std::vector<std::tuple<double, const char*, const char*>> cases = {
-        {0.0, ",", "0"}, {2.5, ",", "2,5"}, {2.5, ".", "2.5"}, {2.5, "", "25"}, {0.75, ",", "0,75"},
-        {3.0, ",", "3"}, {120.0, ",", "120"}, {-1.5, ",", "-1,5"}, {0.1 + 0.2, ".", "0.3"},
-        {1.0 / 3.0, ".", "0.333333333333333"}, {0.00001, ".", "0.00001"},
-        {123456789012345.0, ".", "123456789012345"}, {0.000001, ".", "1E-6"},
-        {0.0000025, ",", "2,5E-6"}, {1e15, ".", "1E15"}, {2.5e20, ",", "2,5E20"},
-        {999999999999999.9, ".", "1E15"}, {INFINITY, ".", "INF"}, {NAN, ".", "NAN"}};
+    const std::vector<std::tuple<std::string, const char*, std::optional<double>>> cases = {
+        {"1,5", ",", 1.5}, {"1.5", ".", 1.5}, {"15", "", 15.0}, {"  -2,25  ", ",", -2.25},
+        {"+3", ",", 3.0}, {"1E3", ",", 1000.0}, {"2,5e-1", ",", 0.25}, {",5", ",", 0.5},
+        {"5,", ",", 5.0}, {"1e-400", ".", 0.0}, {" -" + std::string(80, '0') + "2,5e-1", ",", -0.25},
+        {"1,5", ".", no}, {"1.5", ",", no}, {"1.5", "", no}, {"", ",", no}, {",", ",", no},
+        {"-", ",", no}, {"1E", ",", no}, {"1e+", ",", no}, {"inf", ",", no}, {"nan", ",", no},
+        {"\t1", ",", no}, {"0x1p3", ",", no}, {"1 000", ",", no}, {"1e400", ",", no},
+        {"1,5,0", ",", no}};
     // clang-format on
-    for (const auto& [value, sep, text] : cases) EXPECT_EQ(FloatToStrG15(value, sep), text) << text;
+    UnderEachLocale([&] {
+        for (const auto& [text, sep, value] : cases)
+            EXPECT_EQ(TryStrToFloat(text, sep), value) << text << " with " << sep;
+    });
+}
+
+TEST(ConversionError, QuotesAtMost256CharactersOfTheText) {
+    const std::string x256(256, 'x');
+    EXPECT_THAT([&] { StrToInt(x256); },
+                ThrowsMessage<Error>("'" + x256 + "' is not a valid integer value"));
+    // "…" is 0x85 in Windows-1251, the messages' code page.
+    EXPECT_THAT([&] { StrToInt(x256 + "y"); },
+                ThrowsMessage<Error>("'" + x256 + "\x85' is not a valid integer value"));
+    // A 20 MB cell of a hostile page.
+    EXPECT_THAT([] { StrToFloat(std::string(20 << 20, '7') + ",5", "."); },
+                ThrowsMessage<Error>("'" + std::string(256, '7') +
+                                     "\x85' is not a valid floating point value"));
+}
+
+TEST(GeneralFormat, WritesTheShortestFifteenDigitTextWithTheGivenSeparator) {
+    // Expected under ","; the same with "." in place of every ",". Scientific outside
+    // the fixed range; rounding may carry into a new digit.
+    // clang-format off
+    const std::vector<std::pair<double, const char*>> cases = {
+        {1.5, "1,5"}, {0.5, "0,5"}, {2.25, "2,25"}, {10.0, "10"}, {0.00001, "0,00001"},
+        {1e-6, "1E-6"}, {0.0, "0"}, {0.75, "0,75"}, {120.0, "120"}, {-1.5, "-1,5"},
+        {0.1 + 0.2, "0,3"}, {1.0 / 3.0, "0,333333333333333"}, {0.0000025, "2,5E-6"},
+        {123456789012345.0, "123456789012345"}, {1e15, "1E15"}, {2.5e20, "2,5E20"},
+        {999999999999999.9, "1E15"}, {1.7976931348623157e308, "1,79769313486232E308"},
+        {5e-324, "4,94065645841247E-324"}, {INFINITY, "INF"}, {-INFINITY, "-INF"}, {NAN, "NAN"}};
+    // clang-format on
+    UnderEachLocale([&] {
+        for (const auto& [value, comma] : cases) {
+            std::string point = comma;
+            for (char& c : point) c = c == ',' ? '.' : c;
+            EXPECT_EQ(FloatToStrG15(value, ","), comma);
+            EXPECT_EQ(FloatToStrG15(value, "."), point);
+        }
+        EXPECT_EQ(FloatToStrG15(2.5, ""), "25");
+    });
 }
 
 }  // namespace

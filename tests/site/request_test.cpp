@@ -50,7 +50,8 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
     std::size_t sent = 0;
     for (const auto& [id, proxy, target, bytes] : cases) {
         site.push(Answer::Http("200 OK", ""));
-        EXPECT_EQ(BodyOf(SendRosterRequest(BuildRosterRequest(id, proxy, target))), "") << bytes;
+        EXPECT_EQ(OutcomeOf(SendRosterRequest(BuildRosterRequest(id, proxy, target))), Outcome(""))
+            << bytes;
         const auto seen = site.requests();
         EXPECT_EQ(seen.size(), ++sent);
         EXPECT_EQ(seen.empty() ? "" : seen.back(), bytes);

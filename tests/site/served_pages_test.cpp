@@ -20,12 +20,13 @@ TEST(DemoSitePages, ReadCleanlyDirectAndThroughTheProxyPath) {
     site.servePages();
     const auto viaSite = Proxy(FakeSite::host(), std::to_string(site.port()));
     for (const std::int32_t id : {1, -7, 2147483647}) {
-        const auto direct = BodyOf(SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site))));
-        ASSERT_TRUE(direct.has_value()) << id;
-        EXPECT_EQ(BodyOf(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80}))),
-                  direct);
+        const Reply direct = SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site)));
+        ASSERT_TRUE(direct.ok()) << id;
+        EXPECT_EQ(
+            OutcomeOf(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80}))),
+            Outcome(direct.body));
         survey::TeamList list;
-        ASSERT_NO_THROW(survey::ScanTeam(list, id, direct, ","));
+        ASSERT_NO_THROW(survey::ScanTeam(list, id, direct.body, ","));
         EXPECT_FALSE(list.at(0).caption.empty()) << id;
     }
 }
@@ -71,13 +72,13 @@ TEST(RealProxy, TinyproxyPassesTheFormAndTakesOnlyTheRightBasicLogin) {
     site.servePages();
     auto fetch = [&](const Tinyproxy& proxy, std::string login = {}, std::string password = {}) {
         const auto settings = Proxy(FakeSite::host(), std::to_string(proxy.port), login, password);
-        return BodyOf(
+        return OutcomeOf(
             SendRosterRequest(BuildRosterRequest(345, settings, AddressOf(site)), {.idle = 5s}));
     };
     {
         const Tinyproxy open("");
         ASSERT_TRUE(Listening(open.port));
-        EXPECT_EQ(fetch(open), tools::DemoPage(345));
+        EXPECT_EQ(fetch(open), Outcome(tools::DemoPage(345)));
         const auto seen = site.requests();
         ASSERT_EQ(seen.size(), 1u);
         EXPECT_TRUE(seen[0].starts_with("POST /xml/school/roster.php?id=345 HTTP/1.")) << seen[0];
@@ -85,10 +86,10 @@ TEST(RealProxy, TinyproxyPassesTheFormAndTakesOnlyTheRightBasicLogin) {
     }
     const Tinyproxy guarded("BasicAuth koravel s3cret");
     ASSERT_TRUE(Listening(guarded.port));
-    EXPECT_EQ(fetch(guarded), std::nullopt);
-    EXPECT_EQ(fetch(guarded, "koravel", "wrong"), std::nullopt);
+    EXPECT_EQ(fetch(guarded), Outcome(Failure::FailureStatus));
+    EXPECT_EQ(fetch(guarded, "koravel", "wrong"), Outcome(Failure::FailureStatus));
     EXPECT_EQ(site.requests().size(), 1u);
-    EXPECT_EQ(fetch(guarded, "koravel", "s3cret"), tools::DemoPage(345));
+    EXPECT_EQ(fetch(guarded, "koravel", "s3cret"), Outcome(tools::DemoPage(345)));
 }
 
 }  // namespace

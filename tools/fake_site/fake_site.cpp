@@ -383,4 +383,38 @@ void FakeSite::serve(int fd, Worker& worker) {
     m_changed.notify_all();
 }
 
+FullBacklog::FullBacklog() {
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    // A backlog of 0 still queues one connection; two fillers leave no doubt.
+    if (m_listenFd < 0 ||
+        ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listenFd, 0) != 0 ||
+        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (m_listenFd >= 0) ::close(m_listenFd);
+        throw std::runtime_error("full backlog: cannot listen");
+    }
+    m_port = ntohs(address.sin_port);
+    for (int i = 0; i < 2; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) continue;
+        m_fillers.push_back(fd);
+        // Non-blocking: EINPROGRESS is the expected answer; the poll below waits it out.
+        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    // The first filler must stand in the queue before anyone relies on it being full.
+    if (!m_fillers.empty()) {
+        pollfd first{m_fillers.front(), POLLOUT, 0};
+        ::poll(&first, 1, 1000);
+    }
+}
+
+FullBacklog::~FullBacklog() {
+    for (const int fd : m_fillers) ::close(fd);
+    ::close(m_listenFd);
+}
+
 }  // namespace koravel::tools

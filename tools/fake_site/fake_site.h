@@ -120,6 +120,24 @@ private:
     std::thread m_acceptor;
 };
 
+// A loopback port that never completes a connection: its accept queue is kept full and
+// never drained, so Linux drops the SYN of every further connect, which hangs until the
+// client gives up. For connect bounds and for cancelling a request that is connecting.
+class FullBacklog final {
+public:
+    FullBacklog();
+    ~FullBacklog();
+    FullBacklog(const FullBacklog&) = delete;
+    FullBacklog& operator=(const FullBacklog&) = delete;
+
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_listenFd = -1;
+    std::vector<int> m_fillers;
+    std::uint16_t m_port = 0;
+};
+
 // The team id of a roster target ("/xml/school/roster.php?id=N" or "http://host:port" in
 // front of it); nullopt for anything else.
 std::optional<std::int32_t> RosterTargetId(std::string_view target);

@@ -1,0 +1,114 @@
+// Times a scan of TEAMS teams of a site on 127.0.0.1:PORT in the real window, offscreen,
+// against the same scan without the window (survey::RunScan as the command line runs
+// it), ROUNDS times each, alternating which goes first, after one warm-up of each. It
+// prints the medians of both times and of the per-round ratios.
+// usage: koravel_window_scan_probe PORT TEAMS ROUNDS WORKDIR
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "app/form1.h"
+#include "site/roster_request.h"
+#include "survey/scan.h"
+
+#include "bench/probe_support.h"
+#include "bench/window_probe_support.h"
+
+namespace {
+
+using koravel::bench::ParseNumber;
+using Clock = std::chrono::steady_clock;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    int teams = 0;
+    int rounds = 0;
+    if (argc != 5 || !ParseNumber(argv[1], port) || !ParseNumber(argv[2], teams) ||
+        !ParseNumber(argv[3], rounds) || rounds == 0)
+        return 2;
+    const std::filesystem::path work = argv[4];
+    std::vector<std::int32_t> ids(static_cast<std::size_t>(teams));
+    std::iota(ids.begin(), ids.end(), 10001);
+    koravel::bench::WriteDivision(work, ids);
+
+    koravel::bench::FailAfter(std::chrono::seconds(600));
+    const koravel::site::CurlGlobal curl;
+    QApplication app(argc, argv);
+    koravel::app::TForm1 form(koravel::bench::WindowOptions(work, port));
+    form.show();
+
+    // A failed request would wait for its box; it is answered and spoils the run.
+    int boxes = 0;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] { boxes += koravel::bench::AnswerBox(); });
+    answerer.start(50);
+
+    bool complete = true;
+    auto inWindow = [&] {
+        const auto start = Clock::now();
+        koravel::bench::ScanToEnd(form);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        complete = complete && form.teamList().size() == ids.size();
+        return ms;
+    };
+    const koravel::site::SiteAddress site{"127.0.0.1", port};
+    auto headless = [&] {
+        const auto start = Clock::now();
+        std::size_t failed = 0;
+        koravel::survey::TeamList list;
+        koravel::survey::RunScan(ids, list, ",", [&](std::int32_t id) {
+            auto answer =
+                koravel::site::SendRosterRequest(koravel::site::BuildRosterRequest(id, {}, site));
+            if (!answer.ok()) ++failed;
+            return answer.ok() ? std::optional(std::move(answer.body)) : std::nullopt;
+        });
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        complete = complete && failed == 0 && list.size() == ids.size();
+        return ms;
+    };
+
+    // Connections, fonts and the first layout of a full list stay out of the figures.
+    headless();
+    inWindow();
+    std::vector<double> windowMs;
+    std::vector<double> headlessMs;
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round) {
+        double w = 0;
+        double h = 0;
+        if (round % 2 == 0) {
+            w = inWindow();
+            h = headless();
+        } else {
+            h = headless();
+            w = inWindow();
+        }
+        windowMs.push_back(w);
+        headlessMs.push_back(h);
+        ratios.push_back(w / h);
+    }
+
+    // Integers only: QApplication has set LC_NUMERIC from the environment.
+    std::printf("teams=%d rounds=%d window_us=%lld headless_us=%lld ratio_ppm=%lld boxes=%d\n",
+                teams, rounds, std::llround(Median(windowMs) * 1e3),
+                std::llround(Median(headlessMs) * 1e3), std::llround(Median(ratios) * 1e6), boxes);
+    return complete && boxes == 0 ? 0 : 1;
+}
