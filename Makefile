@@ -1,5 +1,5 @@
-# Front door: every entry installs what it needs first, so a fresh Debian machine
-# needs nothing by hand.
+# Front door: every entry installs what it needs first, so a fresh Debian machine needs
+# nothing by hand; where make itself is missing, ./setup installs it and then runs make.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
