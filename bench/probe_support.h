@@ -4,10 +4,16 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "site/roster_request.h"
+#include "survey/scan.h"
 
 namespace koravel::bench {
 
@@ -35,6 +41,21 @@ inline void FailAfter(std::chrono::seconds limit) {
         [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
         ::_exit(1);
     }).detach();
+}
+
+// The scan without a window, straight to the site; returns how many requests failed.
+inline std::size_t HeadlessScan(const std::vector<std::int32_t>& ids,
+                                const site::SiteAddress& address, survey::TeamList& list) {
+    std::size_t failed = 0;
+    survey::RunScan(ids, list, ",", [&](std::int32_t id) -> std::optional<std::string> {
+        site::Reply reply = site::SendRosterRequest(site::BuildRosterRequest(id, {}, address));
+        if (!reply.ok()) {
+            ++failed;
+            return std::nullopt;
+        }
+        return std::move(reply.body);
+    });
+    return failed;
 }
 
 }  // namespace koravel::bench

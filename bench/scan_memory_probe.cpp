@@ -46,14 +46,8 @@ int main(int argc, char** argv) {
     std::vector<std::int32_t> ids(static_cast<std::size_t>(teams));
     std::iota(ids.begin(), ids.end(), 10001);
     const koravel::site::SiteAddress site{"127.0.0.1", port};
-    std::size_t failed = 0;
     koravel::survey::TeamList list;
-    koravel::survey::RunScan(ids, list, ",", [&](std::int32_t id) {
-        auto answer =
-            koravel::site::SendRosterRequest(koravel::site::BuildRosterRequest(id, {}, site));
-        if (!answer.ok()) ++failed;
-        return answer.ok() ? std::optional(std::move(answer.body)) : std::nullopt;
-    });
+    const std::size_t failed = koravel::bench::HeadlessScan(ids, site, list);
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);

@@ -72,14 +72,8 @@ int main(int argc, char** argv) {
     const koravel::site::SiteAddress site{"127.0.0.1", port};
     auto headless = [&] {
         const auto start = Clock::now();
-        std::size_t failed = 0;
         koravel::survey::TeamList list;
-        koravel::survey::RunScan(ids, list, ",", [&](std::int32_t id) {
-            auto answer =
-                koravel::site::SendRosterRequest(koravel::site::BuildRosterRequest(id, {}, site));
-            if (!answer.ok()) ++failed;
-            return answer.ok() ? std::optional(std::move(answer.body)) : std::nullopt;
-        });
+        const std::size_t failed = koravel::bench::HeadlessScan(ids, site, list);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         complete = complete && failed == 0 && list.size() == ids.size();
         return ms;
