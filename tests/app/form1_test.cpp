@@ -136,8 +136,9 @@ private Q_SLOTS:
                 if (!box || !box->isVisible()) continue;
                 const QMap<int, QString> icons{{QMessageBox::Information, "info"},
                                                {QMessageBox::Critical, "stop"}};
+                const QWidget* owner = box->parentWidget();
                 m_boxes << QString("%1 %2 %3: %4")
-                               .arg(box->parentWidget()->objectName(), box->windowTitle(),
+                               .arg(owner ? owner->objectName() : "none", box->windowTitle(),
                                     icons.value(box->icon(), "other"), box->text());
                 if (m_whileBoxOpen) m_whileBoxOpen(box);
                 if (box->isVisible()) box->button(QMessageBox::Ok)->click();
