@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFont>
 #include <QGuiApplication>
@@ -22,6 +21,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/decimal_separator.h"
@@ -43,9 +43,8 @@ namespace {
 
 constexpr int kColumnWidths[survey::kColumnCount] = {110, 26, 28, 26, 35, 50};
 constexpr QPoint kDesignedPosition(547, 397);
-// While rows pour in, Qt's low-priority paint requests can wait behind them; the window
-// paints itself at least this often.
-constexpr qint64 kFrameMs = 16;
+// Rows arriving from the scan are shown, and the window painted, once a frame.
+constexpr int kFrameMs = 16;
 
 QString FromCp1251(std::string_view bytes) {
     return QString::fromStdString(common::Cp1251ToUtf8(bytes));
@@ -102,7 +101,6 @@ struct TForm1::State {
     QMessageBox* failureBox = nullptr;
     std::mutex arrivedMutex;
     survey::TeamList arrived;  // read by the worker, not yet shown
-    QElapsedTimer sincePaint;
 };
 
 TForm1::TForm1(FormOptions options, QWidget* parent)
@@ -276,6 +274,7 @@ std::optional<std::string> TForm1::fetchPage(std::int32_t teamId,
 
 void TForm1::showFailure() {
     if (m_d->stop) return;
+    showArrivedRows();  // the rows before the failed team stand behind the box
     QMessageBox box(QMessageBox::Information, QStringLiteral(":/"),
                     QStringLiteral("Произошла ошибка"), QMessageBox::Ok, this);
     // Modal only in effect, through the input blocker: Qt would hold back the close
@@ -298,10 +297,6 @@ void TForm1::showArrivedRows() {
     if (rows.empty()) return;
     m_model->append(std::move(rows));
     update();
-    if (m_d->sincePaint.elapsed() >= kFrameMs) {
-        repaint();
-        m_d->sincePaint.restart();
-    }
 }
 
 void TForm1::Button1Click() {
@@ -322,15 +317,8 @@ void TForm1::Button1Click() {
         const common::ProxySettings proxy = proxySettings();
         const auto fetch = [this, &proxy](std::int32_t id) { return fetchPage(id, proxy); };
         const auto takeRow = [this](survey::TeamRow&& row) {
-            bool first = false;
-            {
-                const std::lock_guard lock(m_d->arrivedMutex);
-                first = m_d->arrived.empty();
-                m_d->arrived.push_back(std::move(row));
-            }
-            // One call carries every row that arrives before the GUI thread gets to it.
-            if (first)
-                QMetaObject::invokeMethod(this, &TForm1::showArrivedRows, Qt::QueuedConnection);
+            const std::lock_guard lock(m_d->arrivedMutex);
+            m_d->arrived.push_back(std::move(row));
         };
         // One worker for the whole scan, while the GUI thread waits in a loop of its own:
         // it keeps painting, shows the rows and answers for the failure messages.
@@ -343,7 +331,11 @@ void TForm1::Button1Click() {
         }));
         QEventLoop loop;
         connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-        m_d->sincePaint.start();
+        // Rows are picked up once a frame: the worker never waits for the GUI thread
+        // and never wakes it per team.
+        QTimer frame;
+        connect(&frame, &QTimer::timeout, this, &TForm1::showArrivedRows);
+        frame.start(kFrameMs);
         worker->start();
         loop.exec();
         // Only a quitting application leaves the loop before the worker is done; the
