@@ -27,9 +27,10 @@ QString ErrorText(const std::string& message) {
 
 void ShowDefaultError(QWidget* parent, const std::string& message) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    QMessageBox box(QMessageBox::Critical, ErrorTitle(program), ErrorText(message), QMessageBox::Ok,
-                    parent);
-    box.exec();
+    auto* box = new QMessageBox(QMessageBox::Critical, ErrorTitle(program), ErrorText(message),
+                                QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace koravel::app

@@ -20,7 +20,9 @@ QString ErrorTitle(const QString& programFileName);
 // "." appended when the message's last byte sorts after ".".
 QString ErrorText(const std::string& message);
 
-// A stop-icon message box with one OK button, modal to `parent`.
+// A stop-icon message box with one OK button, modal to `parent` (to the whole program
+// without one), opened without waiting for the answer. A box without a parent outlives
+// a closed window and keeps the program running until it is answered.
 void ShowDefaultError(QWidget* parent, const std::string& message);
 
 // Runs `handler` so that no exception leaves it: the program's own errors and, as a

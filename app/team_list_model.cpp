@@ -32,8 +32,8 @@ void TeamListModel::append(survey::TeamList&& rows) {
     endInsertRows();
 }
 
-void TeamListModel::columnClick(int column, survey::SortState& state,
-                                std::string_view decimalSeparator) {
+void TeamListModel::headerClicked(int column, survey::SortState& state,
+                                  std::string_view decimalSeparator) {
     const std::vector<std::size_t> order =
         survey::HeaderClickOrder(m_rows, state, column, decimalSeparator);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -60,7 +60,9 @@ int TeamListModel::columnCount(const QModelIndex& parent) const {
 QVariant TeamListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
     // One Windows-1251 byte is one character.
-    return FromCp1251(m_rows[index.row()].cell(index.column()).substr(0, kShownCharacters));
+    return FromCp1251(m_rows[static_cast<std::size_t>(index.row())]
+                          .cell(index.column())
+                          .substr(0, kShownCharacters));
 }
 
 QVariant TeamListModel::headerData(int section, Qt::Orientation orientation, int role) const {

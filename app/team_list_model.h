@@ -9,7 +9,7 @@
 
 namespace koravel::app {
 
-// ListView1's rows: owns the team list in display order and keeps the view's
+// The team view's rows: owns the team list in display order and keeps the view's
 // selection on the same team across sorts.
 class TeamListModel final : public QAbstractTableModel {
 public:
@@ -20,7 +20,7 @@ public:
     void clear();
     void append(survey::TeamList&& rows);
     // A header click: sort state and order as the list's rules say.
-    void columnClick(int column, survey::SortState& state, std::string_view decimalSeparator);
+    void headerClicked(int column, survey::SortState& state, std::string_view decimalSeparator);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

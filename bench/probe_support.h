@@ -1,19 +1,35 @@
 #pragma once
 
+// What the probes share: argument parsing, their own peak memory, a deadline, the scan
+// without a window, and (where the probe links the window) the window driven to the end
+// of a scan. A probe is a process of its own, so its peak memory is its own.
+
 #include <unistd.h>
 
 #include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "site/roster_request.h"
+#include "site/transfer.h"
 #include "survey/scan.h"
+
+#ifdef QT_WIDGETS_LIB
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/main_window.h"
+#endif
 
 namespace koravel::bench {
 
@@ -43,19 +59,76 @@ inline void FailAfter(std::chrono::seconds limit) {
     }).detach();
 }
 
-// The scan without a window, straight to the site; returns how many requests failed.
+// The scan without a window, straight to the site, as the command line runs it; returns
+// how many requests failed.
 inline std::size_t HeadlessScan(const std::vector<std::int32_t>& ids,
                                 const site::SiteAddress& address, survey::TeamList& list) {
     std::size_t failed = 0;
     survey::RunScan(ids, list, ",", [&](std::int32_t id) -> std::optional<std::string> {
-        site::Reply reply = site::SendRosterRequest(site::BuildRosterRequest(id, {}, address));
-        if (!reply.ok()) {
-            ++failed;
-            return std::nullopt;
-        }
-        return std::move(reply.body);
+        site::Reply reply = site::FetchRoster(id, {}, address);
+        failed += reply.ok() ? 0 : 1;
+        return reply.ok() ? std::optional(std::move(reply.body)) : std::nullopt;
     });
     return failed;
 }
+
+#ifdef QT_WIDGETS_LIB
+
+// A data.ini of one division of these teams, in `work`.
+inline void WriteDivision(const std::filesystem::path& work,
+                          const std::vector<std::int32_t>& teamIds) {
+    std::ofstream ini(work / "data.ini", std::ios::binary);
+    ini << "[Bench]\r\n";
+    for (std::size_t t = 0; t < teamIds.size(); ++t)
+        ini << "team" << t + 1 << '=' << teamIds[t] << "\r\n";
+}
+
+// A private settings file that does not exist yet: no proxy, requests go straight to
+// the site.
+inline app::SessionOptions WindowOptions(const std::filesystem::path& work, int port) {
+    return {work / "kelvo.conf", work, {}, site::SiteAddress{"127.0.0.1", port}};
+}
+
+inline void Spin(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Picks the division and clicks "Клац"; returns when the scan is over.
+inline void ScanToEnd(app::MainWindow& window) {
+    window.findChild<QComboBox*>(QStringLiteral("divisionBox"))->setCurrentIndex(0);
+    window.findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!window.busy()) loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+}
+
+// The box that is open, if any: the error box is modal, the failure box is a plain top
+// level that the window's input blocker makes modal in effect.
+inline QWidget* OpenBox() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && qobject_cast<QMessageBox*>(top) != nullptr) return top;
+    return nullptr;
+}
+
+// Answers the box that is open, as a user would with OK; true when there was one.
+inline bool AnswerBox() {
+    QWidget* modal = OpenBox();
+    if (modal == nullptr) return false;
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr)
+        ok->click();
+    else
+        modal->close();
+    return true;
+}
+
+#endif
 
 }  // namespace koravel::bench

@@ -19,7 +19,7 @@ namespace {
 
 using koravel::survey::ReadRosterPage;
 using koravel::survey::Tally;
-using koravel::survey::TeamList;
+using koravel::survey::TeamRow;
 
 constexpr std::string_view kInfo = "info.php?id=";
 constexpr std::array<std::int64_t, 4> kSizes = {64 << 10, 1 << 20, 8 << 20, 30 << 20};
@@ -32,11 +32,11 @@ const std::string& Page(std::int64_t bytes) {
 }
 
 std::size_t ReadOnce(std::string_view page) {
-    std::string_view PageText = page;
-    TeamList list;
+    std::string_view text = page;
+    TeamRow row;
     Tally tally;
-    ReadRosterPage(PageText, list, 1, tally, ",");
-    return list.size() + static_cast<std::size_t>(tally.TalentedCount);
+    ReadRosterPage(text, row, tally, ",");
+    return row.name.size() + static_cast<std::size_t>(tally.talentedCount);
 }
 
 // The floor: one pass that only finds every player marker.

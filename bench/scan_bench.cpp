@@ -8,14 +8,12 @@
 #include <numeric>
 #include <vector>
 
-#include "site/roster_request.h"
+#include "site/transfer.h"
 #include "survey/scan.h"
 #include "tools/fake_site/fake_site.h"
 
 namespace {
 
-using koravel::site::BuildRosterRequest;
-using koravel::site::SendRosterRequest;
 using koravel::tools::FakeSite;
 using Clock = std::chrono::steady_clock;
 
@@ -37,8 +35,7 @@ std::vector<std::int32_t> DivisionIds() {
 }
 
 std::optional<std::string> Fetch(std::int32_t teamId) {
-    auto answer =
-        SendRosterRequest(BuildRosterRequest(teamId, {}, {FakeSite::host(), DemoSite().port()}));
+    auto answer = koravel::site::FetchRoster(teamId, {}, {FakeSite::host(), DemoSite().port()});
     if (!answer.ok()) return std::nullopt;
     return std::move(answer.body);
 }

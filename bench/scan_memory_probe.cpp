@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "site/roster_request.h"
+#include "site/transfer.h"
 #include "survey/scan.h"
 
 #include "bench/probe_support.h"
@@ -29,8 +29,9 @@ std::size_t HeapBytes(const std::string& text) {
 std::size_t RowBytes(const koravel::survey::TeamList& list) {
     std::size_t bytes = list.capacity() * sizeof(koravel::survey::TeamRow);
     for (const auto& row : list) {
-        bytes += HeapBytes(row.caption) + row.subItems.capacity() * sizeof(std::string);
-        for (const auto& cell : row.subItems) bytes += HeapBytes(cell);
+        for (const std::string* cell :
+             {&row.name, &row.players, &row.cosp, &row.aged19, &row.talentsAbove1, &row.maxTalent})
+            bytes += HeapBytes(*cell);
     }
     return bytes;
 }

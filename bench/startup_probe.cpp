@@ -13,8 +13,8 @@
 #include <QEvent>
 #include <QTimer>
 
-#include "app/form1.h"
-#include "site/roster_request.h"
+#include "app/main_window.h"
+#include "site/transfer.h"
 
 #include "bench/probe_support.h"
 
@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const auto appReady = Clock::now();
 
-    koravel::app::FormOptions options;
-    options.settingsFile = QString::fromLocal8Bit(argv[1]);
+    koravel::app::SessionOptions options;
+    options.settingsFile = argv[1];
     options.workingDirectory = argv[2];
-    koravel::app::TForm1 form(options);
+    koravel::app::MainWindow form(options);
     const auto formReady = Clock::now();
 
     FirstPaint probe;

@@ -13,11 +13,10 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/form1.h"
-#include "site/roster_request.h"
+#include "app/main_window.h"
+#include "site/transfer.h"
 
 #include "bench/probe_support.h"
-#include "bench/window_probe_support.h"
 
 int main(int argc, char** argv) {
     using koravel::bench::ParseNumber;
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
     koravel::bench::FailAfter(std::chrono::seconds(300));
     const koravel::site::CurlGlobal curl;
     QApplication app(argc, argv);
-    koravel::app::TForm1 form(koravel::bench::WindowOptions(work, port));
+    koravel::app::MainWindow form(koravel::bench::WindowOptions(work, port));
     form.show();
 
     // A failed request would wait for its message box to be answered.

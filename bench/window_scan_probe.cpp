@@ -17,12 +17,11 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/form1.h"
-#include "site/roster_request.h"
+#include "app/main_window.h"
+#include "site/transfer.h"
 #include "survey/scan.h"
 
 #include "bench/probe_support.h"
-#include "bench/window_probe_support.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ int main(int argc, char** argv) {
     koravel::bench::FailAfter(std::chrono::seconds(600));
     const koravel::site::CurlGlobal curl;
     QApplication app(argc, argv);
-    koravel::app::TForm1 form(koravel::bench::WindowOptions(work, port));
+    koravel::app::MainWindow form(koravel::bench::WindowOptions(work, port));
     form.show();
 
     // A failed request would wait for its box; it is answered and spoils the run.

@@ -19,11 +19,10 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/form1.h"
-#include "site/roster_request.h"
+#include "app/main_window.h"
+#include "site/transfer.h"
 
 #include "bench/probe_support.h"
-#include "bench/window_probe_support.h"
 
 namespace {
 
@@ -98,14 +97,14 @@ int main(int argc, char** argv) {
     koravel::bench::FailAfter(std::chrono::seconds(60));
     const koravel::site::CurlGlobal curl;
     QApplication app(argc, argv);
-    koravel::app::TForm1 form(koravel::bench::WindowOptions(work, port));
+    koravel::app::MainWindow form(koravel::bench::WindowOptions(work, port));
     form.show();
     koravel::bench::Spin(100);  // the first paint is start-up's, not the scan's
 
     Clock::time_point boxSince{};
     auto phase = [&] {
         if (koravel::bench::OpenBox() != nullptr) return kBox;
-        return form.scanning() ? kScan : kList;
+        return form.busy() ? kScan : kList;
     };
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);

@@ -39,7 +39,15 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// Decodes one UTF-8 sequence at `i`; returns false for an ill-formed one.
+char ToCp1251(char32_t c) {
+    if (c < 0x80) return static_cast<char>(c);
+    for (std::size_t k = 0; k < kHigh.size(); ++k)
+        if (kHigh[k] == c) return static_cast<char>(0x80 + k);
+    return '?';
+}
+
+}  // namespace
+
 bool NextUtf8(std::string_view s, std::size_t& i, char32_t& c) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -74,15 +82,6 @@ bool NextUtf8(std::string_view s, std::size_t& i, char32_t& c) {
     i += static_cast<std::size_t>(extra) + 1;
     return true;
 }
-
-char ToCp1251(char32_t c) {
-    if (c < 0x80) return static_cast<char>(c);
-    for (std::size_t k = 0; k < kHigh.size(); ++k)
-        if (kHigh[k] == c) return static_cast<char>(0x80 + k);
-    return '?';
-}
-
-}  // namespace
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
     std::string out;

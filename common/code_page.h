@@ -13,6 +13,9 @@ std::string Cp1251ToUtf8(std::string_view bytes);
 std::string Utf8ToCp1251(std::string_view utf8);
 
 bool IsValidUtf8(std::string_view bytes);
+// Decodes the UTF-8 sequence at `i` into `c` and moves `i` past it; false, with `i` left
+// as it was, for an ill-formed one.
+bool NextUtf8(std::string_view text, std::size_t& i, char32_t& c);
 
 // Text read from a hand-edited file may be either: valid UTF-8 is taken as UTF-8,
 // anything else as Windows-1251. A UTF-8 byte-order mark is dropped.

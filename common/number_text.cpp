@@ -28,7 +28,7 @@ void AppendInt(std::string& out, long long value) {
 
 }  // namespace
 
-std::optional<std::int32_t> TryStrToInt(std::string_view text) {
+std::optional<std::int32_t> TryParseInteger(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
@@ -62,16 +62,16 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t StrToInt(std::string_view text) {
-    if (auto value = TryStrToInt(text)) return *value;
+std::int32_t ParseInteger(std::string_view text) {
+    if (auto value = TryParseInteger(text)) return *value;
     throw Error(FormatMessage("'%s' is not a valid integer value", QuotedExcerpt(text)));
 }
 
-std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
-    return TryStrToInt(text).value_or(fallback);
+std::int32_t ParseIntegerOr(std::string_view text, std::int32_t fallback) {
+    return TryParseInteger(text).value_or(fallback);
 }
 
-std::optional<double> TryStrToFloat(std::string_view text, std::string_view decimalSeparator) {
+std::optional<double> TryParseFloat(std::string_view text, std::string_view decimalSeparator) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
 
@@ -147,16 +147,16 @@ std::optional<double> TryStrToFloat(std::string_view text, std::string_view deci
     return value;
 }
 
-double StrToFloat(std::string_view text, std::string_view decimalSeparator) {
-    if (auto value = TryStrToFloat(text, decimalSeparator)) return *value;
+double ParseFloat(std::string_view text, std::string_view decimalSeparator) {
+    if (auto value = TryParseFloat(text, decimalSeparator)) return *value;
     throw Error(FormatMessage("'%s' is not a valid floating point value", QuotedExcerpt(text)));
 }
 
-double StrToFloatDef(std::string_view text, std::string_view decimalSeparator, double fallback) {
-    return TryStrToFloat(text, decimalSeparator).value_or(fallback);
+double ParseFloatOr(std::string_view text, std::string_view decimalSeparator, double fallback) {
+    return TryParseFloat(text, decimalSeparator).value_or(fallback);
 }
 
-std::string FloatToStrG15(double value, std::string_view decimalSeparator) {
+std::string FormatFloat15(double value, std::string_view decimalSeparator) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
     if (value == 0.0) return "0";

@@ -1,27 +1,13 @@
 #include "config/division_table.h"
 
-#include <QByteArray>
 #include <QString>
 
-#include <algorithm>
 #include <charconv>
 #include <map>
-#include <unordered_set>
-#include <utility>
 
 #include "common/code_page.h"
+#include "common/file_io.h"
 #include "common/number_text.h"
-
-#ifdef _WIN32
-#include <fstream>
-#include <iterator>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace koravel::config {
 
@@ -41,10 +27,10 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-// Walks the file as the Windows profile reader does: lines of any length, a section
-// header runs from "[" to the last "]" of its line, a key line splits at its first "=",
-// and lines before the first header belong to no division. Anything else (comments
-// included) is a line without a key.
+// Walks the file as the Windows profile reader does: lines of any length, a key line
+// splits at its first "=", and lines before the first header belong to no division.
+// A header runs from "[" to the last "]" of its line, or to the line's end without one.
+// Anything else (comments included) is a line without a key.
 template <class OnSection, class OnKey>
 void Walk(std::string_view text, OnSection onSection, OnKey onKey) {
     if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
@@ -55,11 +41,10 @@ void Walk(std::string_view text, OnSection onSection, OnKey onKey) {
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         line = Trimmed(line.substr(0, line.find('\0')));
         if (line.starts_with('[')) {
-            if (const std::size_t close = line.rfind(']'); close != std::string_view::npos) {
-                inSection = true;
-                onSection(line.substr(1, close - 1));
-                continue;
-            }
+            const std::size_t close = line.rfind(']');
+            inSection = true;
+            onSection(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
+            continue;
         }
         const std::size_t equals = line.find('=');
         if (!inSection || equals == std::string_view::npos) continue;
@@ -120,129 +105,59 @@ std::string FoldedName(std::string_view raw, bool utf8) {
     return name;
 }
 
-#ifdef _WIN32
-std::string ReadIni(const std::filesystem::path& file) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error) ||
-        std::filesystem::file_size(file, error) > kMaxIniBytes || error) {
-        return {};
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return in.bad() || text.size() > kMaxIniBytes ? std::string{} : text;
-}
-#else
-// Opening without blocking and checking the opened file itself: a FIFO, device, socket
-// or directory named data.ini is never read, and cannot be swapped in after a check.
-std::string ReadIni(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return {};
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::uintmax_t>(status.st_size) > kMaxIniBytes) {
-        return {};
-    }
-    // The file may grow while it is read: the bound holds for what is read, too.
-    std::string text(
-        static_cast<std::size_t>(std::min<std::uintmax_t>(status.st_size, kMaxIniBytes)) + 1, '\0');
-    std::size_t size = 0;
-    while (size < text.size()) {
-        const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return {};
-        }
-        size += static_cast<std::size_t>(got);
-        if (size == text.size()) text.resize(std::min(size * 2, kMaxIniBytes + 1));
-    }
-    if (size > kMaxIniBytes) return {};
-    text.resize(size);
-    return text;
-}
-#endif
-
 }  // namespace
 
 std::filesystem::path DataIniPath(const std::filesystem::path& workingDirectory) {
     return workingDirectory / "data.ini";
 }
 
-DivisionTable::DivisionTable(std::filesystem::path file) : m_file(std::move(file)) {}
-
-std::vector<std::string> DivisionTable::sectionNames() const {
-    return SectionNamesIn(ReadIni(m_file));
+DivisionTable DivisionTable::Load(const std::filesystem::path& file) {
+    const common::FileRead read = common::ReadRegularFile(file, kMaxIniBytes);
+    return Parse(read.status == common::FileRead::Status::Read ? read.bytes : std::string());
 }
 
-std::vector<std::int32_t> DivisionTable::teamIds(std::string_view division) const {
-    return TeamIdsIn(ReadIni(m_file), division);
-}
+DivisionTable DivisionTable::Parse(std::string_view iniText) {
+    DivisionTable table;
+    std::string_view body = iniText;
+    if (body.starts_with(kUtf8Bom)) body.remove_prefix(kUtf8Bom.size());
+    table.m_utf8 = common::IsValidUtf8(body);
 
-bool DivisionTable::isUtf8() const { return IsUtf8Ini(ReadIni(m_file)); }
-
-bool DivisionTable::hasDivision(std::string_view division) const {
-    return HasDivisionIn(ReadIni(m_file), division);
-}
-
-bool IsUtf8Ini(std::string_view iniText) {
-    if (iniText.starts_with(kUtf8Bom)) iniText.remove_prefix(kUtf8Bom.size());
-    return common::IsValidUtf8(iniText);
-}
-
-std::vector<std::string> SectionNamesIn(std::string_view iniText) {
-    const bool utf8 = IsUtf8Ini(iniText);
-    std::vector<std::string> names;
-    std::unordered_set<std::string> seen;
+    // The first value of each team key; a second section of the same name adds the keys
+    // the first one lacks.
+    std::unordered_map<std::string, std::map<std::uint64_t, std::string_view>> values;
+    std::map<std::uint64_t, std::string_view>* current = nullptr;
     Walk(
         iniText,
         [&](std::string_view name) {
-            if (seen.insert(FoldedName(name, utf8)).second) names.emplace_back(name);
+            std::string folded = FoldedName(name, table.m_utf8);
+            const auto [at, added] = values.try_emplace(std::move(folded));
+            if (added) table.m_names.emplace_back(name);
+            current = &at->second;
         },
-        [](std::string_view, std::string_view) {});
-    return names;
-}
-
-bool HasDivisionIn(std::string_view iniText, std::string_view division) {
-    const bool utf8 = IsUtf8Ini(iniText);
-    if (utf8 && !common::IsValidUtf8(division)) return false;
-    const std::string wanted = FoldedName(division, utf8);
-    bool found = false;
-    Walk(
-        iniText, [&](std::string_view name) { found = found || FoldedName(name, utf8) == wanted; },
-        [](std::string_view, std::string_view) {});
-    return found;
-}
-
-std::vector<std::int32_t> TeamIdsIn(std::string_view iniText, std::string_view division) {
-    const bool utf8 = IsUtf8Ini(iniText);
-    // Bytes that are not UTF-8 name no section of a UTF-8 file.
-    if (utf8 && !common::IsValidUtf8(division)) return {};
-    const std::string wanted = FoldedName(division, utf8);
-    bool inDivision = false;
-    // The first value of each team key; a second section of the same name adds the keys
-    // the first one lacks.
-    std::map<std::uint64_t, std::string_view> values;
-    Walk(
-        iniText, [&](std::string_view name) { inDivision = FoldedName(name, utf8) == wanted; },
         [&](std::string_view key, std::string_view value) {
-            if (!inDivision) return;
             if (const std::uint64_t position = TeamPosition(key); position != 0)
-                values.emplace(position, ProfileValue(value));
+                current->emplace(position, ProfileValue(value));
         });
 
-    std::vector<std::int32_t> ids;
-    for (std::uint64_t position = 1;; ++position) {
-        const auto it = values.find(position);
-        if (it == values.end()) break;
-        const std::int32_t id = common::StrToIntDef(it->second, 0);
-        if (id == 0) break;
-        ids.push_back(id);
+    for (auto& [folded, teams] : values) {
+        std::vector<std::int32_t>& ids = table.m_teams[folded];
+        for (std::uint64_t position = 1;; ++position) {
+            const auto it = teams.find(position);
+            if (it == teams.end()) break;
+            const std::int32_t id = common::ParseIntegerOr(it->second, 0);
+            if (id == 0) break;
+            ids.push_back(id);
+        }
     }
-    return ids;
+    return table;
+}
+
+std::optional<std::vector<std::int32_t>> DivisionTable::teamIds(std::string_view division) const {
+    // Bytes that are not UTF-8 name no section of a UTF-8 file.
+    if (m_utf8 && !common::IsValidUtf8(division)) return std::nullopt;
+    const auto it = m_teams.find(FoldedName(division, m_utf8));
+    if (it == m_teams.end()) return std::nullopt;
+    return it->second;
 }
 
 }  // namespace koravel::config

@@ -1,58 +1,38 @@
 #include "config/settings_store.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSettings>
-#include <QVariant>
-
-#include <memory>
+#include <algorithm>
+#include <cstring>
 
 #include "common/code_page.h"
+#include "common/file_io.h"
 #include "common/number_text.h"
+#include "config/ini_text.h"
 #include "config/scrambler.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace koravel::config {
 
 namespace {
 
 using common::ProxySettings;
+using Kind = StoredValue::Kind;
 
 constexpr char kGroup[] = "Koravel";
 constexpr char kUseProxy[] = "UseProxy";
-constexpr char kSiteHost[] = "SiteHost";
-constexpr char kSiteWebHost[] = "SiteWebHost";
 
-// The four text values, in the order a load reads and a save writes them.
+// The four text values, in the order a load reads them; a save writes in name order,
+// as earlier versions (through Qt) did.
 struct TextValue {
     const char* name;
     std::string ProxySettings::*field;
 };
 constexpr TextValue kTextValues[] = {
-    {"ProxyLogin", &ProxySettings::ProxyLogin},
-    {"ProxyPasswd", &ProxySettings::ProxyPasswd},
-    {"ProxyServer", &ProxySettings::ProxyServer},
-    {"ProxyPort", &ProxySettings::ProxyPort},
+    {"ProxyLogin", &ProxySettings::login},
+    {"ProxyPasswd", &ProxySettings::password},
+    {"ProxyServer", &ProxySettings::server},
+    {"ProxyPort", &ProxySettings::port},
 };
 
-bool IsPassword(const TextValue& value) { return value.field == &ProxySettings::ProxyPasswd; }
-
-std::unique_ptr<QSettings> Open(const QString& iniFile) {
-    auto settings = iniFile.isEmpty()
-                        ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                      QStringLiteral("kelvo"))
-                        : std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
-    settings->beginGroup(QLatin1String(kGroup));
-    return settings;
-}
+bool IsPassword(const TextValue& value) { return value.field == &ProxySettings::password; }
 
 // Texts cross into Qt as Windows-1251 bytes; the code page maps all 256 of them, so
 // scrambled bytes come back unchanged.
@@ -64,149 +44,183 @@ std::string FromQString(const QString& text) {
     return common::Utf8ToCp1251(text.toUtf8().toStdString());
 }
 
+std::string SystemMessage(int error) { return common::AnyTextToCp1251(std::strerror(error)); }
+
 common::Error InvalidType(const char* name) {
     return common::Error(common::FormatMessage("Invalid data type for '%s'", name));
 }
 
-common::Error SetDataFailed(const char* name) {
-    return common::Error(common::FormatMessage("Failed to set data for '%s'", name));
+// UseProxy as the user may have typed it; nullopt for text that says neither.
+std::optional<bool> Flag(const StoredValue& value) {
+    if (value.kind == Kind::Integer) return value.number != 0;
+    const QString text = value.text;
+    if (text.isEmpty()) return false;
+    if (const auto number = common::TryParseInteger(FromQString(text))) return *number != 0;
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return false;
+    return std::nullopt;
 }
 
-// A missing value reads as empty text; anything but plain text (a list, a byte array, a
-// typed variant) is of the wrong kind and reads as nothing.
-std::optional<std::string> ReadText(const QSettings& settings, const char* name) {
-    const QVariant value = settings.value(QLatin1String(name));
-    if (!value.isValid()) return std::string();
-    if (value.typeId() != QMetaType::QString) return std::nullopt;
-    return FromQString(value.toString());
+std::optional<std::string> Host(const std::map<std::string, StoredValue>& values,
+                                const char* name) {
+    const auto it = values.find(name);
+    if (it == values.end() || it->second.kind != Kind::Text || it->second.text.isEmpty())
+        return std::nullopt;
+    return FromQString(it->second.text);
 }
 
-// Text as an integer with the default 0; an integer value (a registry DWORD) as it is.
-std::optional<bool> ReadUseProxy(const QSettings& settings) {
-    const QVariant value = settings.value(QLatin1String(kUseProxy));
-    if (!value.isValid()) return false;
-    switch (value.typeId()) {
-        case QMetaType::QString:
-            return common::StrToIntDef(FromQString(value.toString()), 0) != 0;
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            return value.toLongLong() != 0;
-        default:
-            return std::nullopt;
+// A settings file of Qt's INI dialect, written whole through a file beside it.
+class SettingsFile final : public SettingsStore::Place {
+public:
+    explicit SettingsFile(std::filesystem::path file) : m_file(std::move(file)) {}
+
+    std::map<std::string, StoredValue> read() const override {
+        const IniText text(readBytes().bytes);
+        std::map<std::string, StoredValue> values;
+        for (const char* name : {kUseProxy, "ProxyLogin", "ProxyPasswd", "ProxyServer", "ProxyPort",
+                                 "SiteHost", "SiteWebHost"}) {
+            if (auto value = text.value(kGroup, name)) values.emplace(name, std::move(*value));
+        }
+        return values;
     }
-}
 
-std::optional<std::string> ReadHost(const QString& iniFile, const char* name) {
-    const QVariant value = Open(iniFile)->value(QLatin1String(name));
-    if (value.typeId() != QMetaType::QString) return std::nullopt;
-    std::string host = FromQString(value.toString());
-    if (host.empty()) return std::nullopt;
-    return host;
-}
-
-bool IsFileBacked([[maybe_unused]] const QSettings& settings) {
-#ifdef _WIN32
-    return settings.format() != QSettings::NativeFormat;
-#else
-    return true;
-#endif
-}
-
-// Qt rewrites the file through a temporary file that takes the mode of the file it
-// replaces, or the default mode (readable by all) when there is none. So the file is
-// created private before Qt first writes it, and an older, wider file is narrowed before
-// the password goes in.
-bool MakePrivateFile(const QString& file) {
-#ifdef _WIN32
-    QFile created(file);
-    if (!created.exists() && !created.open(QIODevice::WriteOnly)) return false;
-    return QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-#else
-    const QByteArray path = QFile::encodeName(file);
-    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd >= 0) return ::close(fd) == 0;
-    if (errno != EEXIST) return false;
-    fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat status {};
-    const bool narrowed = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                          ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-    return ::close(fd) == 0 && narrowed;
-#endif
-}
-
-// One value per write, as the registry takes them: a failure names its value, and the
-// values before it stay written.
-void Write(QSettings& settings, const char* name, const std::string& text) {
-    settings.setValue(QLatin1String(name), ToQString(text));
-    settings.sync();
-    if (settings.status() == QSettings::AccessError) {
-        throw SetDataFailed(name);
+    void write(const std::vector<std::pair<std::string, QString>>& texts) const override {
+        const std::string& firstName = texts.front().first;
+        const auto failed = [&](const std::string& reason) {
+            return common::Error(common::FormatMessage("Failed to set data for '%s'", firstName) +
+                                 " (" + where() + ": " + reason + ")");
+        };
+        std::error_code error;
+        if (m_file.has_parent_path())
+            std::filesystem::create_directories(m_file.parent_path(), error);
+        if (error) throw common::Error(common::FormatMessage("Failed to create key %s", kGroup));
+        // A link (a dotfile kept elsewhere) stays a link: its target is replaced.
+        std::error_code noLink;
+        const std::filesystem::path target = std::filesystem::is_symlink(m_file, noLink)
+                                                 ? std::filesystem::canonical(m_file, error)
+                                                 : m_file;
+        if (error) throw failed(SystemMessage(error.value()));
+        const Bytes old = readBytes(target);
+        // A file the user made read-only stays so: it is reported, not overwritten.
+        if (old.exists && (old.mode & 0200) == 0) throw failed("the file is read-only");
+        IniText text(old.bytes);
+        // New lines go in name order, as Qt wrote them.
+        auto sorted = texts;
+        std::sort(sorted.begin(), sorted.end());
+        for (const auto& [name, value] : sorted) text.setText(kGroup, name, value);
+        if (old.exists && text.bytes() == old.bytes) return;
+        if (const int code =
+                common::ReplaceFile(target, text.bytes(), old.exists ? old.mode : 0600);
+            code != 0)
+            throw failed(SystemMessage(code));
     }
-}
+
+    std::string where() const override { return common::AnyTextToCp1251(m_file.string()); }
+
+private:
+    struct Bytes {
+        bool exists = false;
+        std::string bytes;
+        unsigned mode = 0;
+    };
+
+    Bytes readBytes() const { return readBytes(m_file); }
+    Bytes readBytes(const std::filesystem::path& file) const {
+        using enum common::FileRead::Status;
+        common::FileRead read = common::ReadRegularFile(file, kMaxSettingsBytes);
+        switch (read.status) {
+            case Read:
+                return {true, std::move(read.bytes), read.mode};
+            case Missing:
+                return {};
+            case NotRegular:
+                throw unreadable("not a regular file");
+            case TooLarge:
+                throw unreadable("larger than 1 MiB");
+            case Failed:
+                break;
+        }
+        throw unreadable(SystemMessage(read.error));
+    }
+
+    common::Error unreadable(const std::string& reason) const {
+        return common::Error("Cannot read the settings file " + where() + ": " + reason);
+    }
+
+    std::filesystem::path m_file;
+};
 
 }  // namespace
 
-SettingsStore::SettingsStore() = default;
-
-SettingsStore::SettingsStore(const QString& iniFile) : m_iniFile(iniFile) {}
+SettingsStore::SettingsStore(std::filesystem::path iniFile)
+    : m_place(std::make_shared<SettingsFile>(std::move(iniFile))) {}
 
 LoadedSettings SettingsStore::load() const {
-    const auto store = Open(m_iniFile);
-    // An unreadable or unparsable file counts as nothing stored.
-    if (store->status() != QSettings::NoError || store->childKeys().isEmpty()) return {};
     LoadedSettings loaded;
-    ProxySettings& settings = loaded.settings.emplace();
-    const std::optional<bool> useProxy = ReadUseProxy(*store);
-    if (!useProxy) {
-        loaded.error = InvalidType(kUseProxy);
+    std::map<std::string, StoredValue> values;
+    try {
+        values = m_place->read();
+    } catch (const common::Error& error) {
+        loaded.error = error;
         return loaded;
     }
-    settings.UseProxy = *useProxy;
+    loaded.siteHost = Host(values, "SiteHost");
+    loaded.siteWebHost = Host(values, "SiteWebHost");
+    values.erase("SiteHost");
+    values.erase("SiteWebHost");
+    if (values.empty()) return loaded;
+
+    ProxySettings& settings = loaded.settings.emplace();
+    if (const auto it = values.find(kUseProxy); it != values.end()) {
+        if (it->second.kind == Kind::Other) {
+            loaded.error = InvalidType(kUseProxy);
+            return loaded;
+        }
+        const std::optional<bool> flag = Flag(it->second);
+        if (!flag) {
+            loaded.error = common::Error(
+                "Invalid value '" + common::QuotedExcerpt(FromQString(it->second.text)) +
+                "' for 'UseProxy' in " + where() + " (1 or 0, true or false)");
+            return loaded;
+        }
+        settings.useProxy = *flag;
+    }
     for (const TextValue& value : kTextValues) {
-        std::optional<std::string> text = ReadText(*store, value.name);
-        if (!text) {
+        const auto it = values.find(value.name);
+        if (it == values.end()) continue;
+        if (it->second.kind != Kind::Text) {
             loaded.error = InvalidType(value.name);
             return loaded;
         }
+        std::string text = FromQString(it->second.text);
         settings.*value.field =
-            IsPassword(value) ? Decrypt(*text, StartKey, Multiplier, Increment) : std::move(*text);
+            IsPassword(value) ? Decrypt(text, StartKey, Multiplier, Increment) : std::move(text);
     }
     return loaded;
 }
 
 void SettingsStore::save(const ProxySettings& settings) const {
-    auto store = Open(m_iniFile);
-    if (IsFileBacked(*store)) {
-        const QString file = store->fileName();
-        if (!QDir().mkpath(QFileInfo(file).absolutePath()) || !MakePrivateFile(file)) {
-            throw common::Error(common::FormatMessage("Failed to create key %s", kGroup));
-        }
-        // Qt reports no write failure on a file it could not parse. Such a file loads as
-        // nothing stored, so it is started afresh.
-        if (store->status() == QSettings::FormatError) {
-            store.reset();
-            if (!QFile::resize(file, 0)) throw SetDataFailed(kUseProxy);
-            store = Open(m_iniFile);
+    const std::map<std::string, StoredValue> stored = m_place->read();
+    const auto storedText = [&](const char* name) -> std::optional<QString> {
+        const auto it = stored.find(name);
+        if (it == stored.end() || it->second.kind != Kind::Text) return std::nullopt;
+        return it->second.text;
+    };
+    // In the order of the messages: UseProxy first.
+    std::vector<std::pair<std::string, QString>> changed;
+    const auto flag = stored.find(kUseProxy);
+    if (flag == stored.end() || flag->second.kind == Kind::Other ||
+        Flag(flag->second) != settings.useProxy)
+        changed.emplace_back(kUseProxy, QString::fromLatin1(settings.useProxy ? "1" : "0"));
+    if (settings.useProxy) {
+        for (const TextValue& value : kTextValues) {
+            const std::string& text = settings.*value.field;
+            const QString wanted = ToQString(
+                IsPassword(value) ? Encrypt(text, StartKey, Multiplier, Increment) : text);
+            if (storedText(value.name) != wanted) changed.emplace_back(value.name, wanted);
         }
     }
-    Write(*store, kUseProxy, settings.UseProxy ? "1" : "0");
-    if (!settings.UseProxy) return;
-    for (const TextValue& value : kTextValues) {
-        const std::string& text = settings.*value.field;
-        Write(*store, value.name,
-              IsPassword(value) ? Encrypt(text, StartKey, Multiplier, Increment) : text);
-    }
-}
-
-std::optional<std::string> SettingsStore::siteHost() const {
-    return ReadHost(m_iniFile, kSiteHost);
-}
-
-std::optional<std::string> SettingsStore::siteWebHost() const {
-    return ReadHost(m_iniFile, kSiteWebHost);
+    if (!changed.empty()) m_place->write(changed);
 }
 
 }  // namespace koravel::config

@@ -7,19 +7,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto divisions = koravel::config::SectionNamesIn(text);
+    const auto table = koravel::config::DivisionTable::Parse(text);
     // Listed names are distinct as raw bytes, and each finds its own section.
     std::unordered_set<std::string_view> seen;
-    std::size_t looked = 0;  // bounded so that many tiny sections stay a quick input
-    for (const auto& division : divisions) {
+    for (const auto& division : table.divisionNames()) {
         if (!seen.insert(division).second) std::abort();
-        if (++looked > 64) continue;
-        for (const std::int32_t id : koravel::config::TeamIdsIn(text, division)) {
+        const auto ids = table.teamIds(division);
+        if (!ids) std::abort();
+        for (const std::int32_t id : *ids) {
             if (id == 0) std::abort();
         }
-    }
-    for (const std::int32_t id : koravel::config::TeamIdsIn(text, "")) {
-        if (id == 0) std::abort();
     }
     return 0;
 }

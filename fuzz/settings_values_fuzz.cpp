@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     // "UseProxy" as typed into the file.
-    const std::int32_t flag = common::StrToIntDef(text, 0);
-    if (flag != common::TryStrToInt(text).value_or(0)) std::abort();
+    const std::int32_t flag = common::ParseIntegerOr(text, 0);
+    if (flag != common::TryParseInteger(text).value_or(0)) std::abort();
 
     const std::string scrambled =
         config::Encrypt(text, config::StartKey, config::Multiplier, config::Increment);

@@ -100,52 +100,51 @@ double Talent(std::string_view cell, std::string_view decimalSeparator) {
         else
             text += c;
     }
-    return common::StrToFloat(text, decimalSeparator);
+    return common::ParseFloat(text, decimalSeparator);
 }
 
-void ReadInto(PageCursor& text, TeamList& list, std::int32_t teamId, Tally& tally,
-              std::string_view decimalSeparator) {
+void ReadInto(PageCursor& text, TeamRow& row, Tally& tally, std::string_view decimalSeparator) {
     CutAt(text, kTeam);
     const std::int64_t a = text.Find(kTagEnd) + 1;
     const std::int64_t b = text.Find(kAnchorEnd);
-    list.push_back(TeamRow{std::string(text.Sub(a, b - a)), {}, teamId});
-    std::vector<std::string>& cells = list.back().subItems;
+    row.name = text.Sub(a, b - a);
 
     CutAt(text, kPlayers);
-    cells.emplace_back(Value(text));
+    row.players = Value(text);
 
     CutAt(text, kCoSP);
-    cells.emplace_back(Value(text));
-    if (cells[1] == " 0 ") cells[1] = "0";
+    row.cosp = Value(text);
+    if (row.cosp == " 0 ") row.cosp = "0";
 
     while (text.Find(kInfo) != 0) {
         CutAt(text, kInfo);
         for (int k = 0; k < 3; ++k) SkipCell(text, kCell);
-        if (common::StrToInt(CellText(text)) == 19) ++tally.Age19Count;
+        if (common::ParseInteger(CellText(text)) == 19) ++tally.age19Count;
         for (int k = 0; k < 2; ++k) SkipCell(text, kBoldCell);
         const double talent = Talent(CellText(text), decimalSeparator);
-        if (talent > 1.0) ++tally.TalentedCount;
-        if (talent > tally.MaxTalent) tally.MaxTalent = talent;
+        if (talent > 1.0) ++tally.talentedCount;
+        if (talent > tally.maxTalent) tally.maxTalent = talent;
     }
 
-    cells.push_back(std::to_string(tally.Age19Count));
-    cells.push_back(std::to_string(tally.TalentedCount));
-    cells.push_back(common::FloatToStrG15(tally.MaxTalent, decimalSeparator));
+    row.aged19 = std::to_string(tally.age19Count);
+    row.talentsAbove1 = std::to_string(tally.talentedCount);
+    row.maxTalent = common::FormatFloat15(tally.maxTalent, decimalSeparator);
+    row.complete = true;
 }
 
 }  // namespace
 
-void ReadRosterPage(std::string_view& PageText, TeamList& list, std::int32_t teamId, Tally& tally,
+void ReadRosterPage(std::string_view& page, TeamRow& row, Tally& tally,
                     std::string_view decimalSeparator) {
-    PageCursor text(PageText);
+    PageCursor text(page);
     try {
-        ReadInto(text, list, teamId, tally, decimalSeparator);
+        ReadInto(text, row, tally, decimalSeparator);
     } catch (...) {
         // The caller sees the text as it stood at the error.
-        PageText = text.Text();
+        page = text.Text();
         throw;
     }
-    PageText = text.Text();
+    page = text.Text();
 }
 
 }  // namespace koravel::survey

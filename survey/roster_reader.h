@@ -9,17 +9,17 @@ namespace koravel::survey {
 
 // Per-team accumulators; a scan starts every team from a fresh one.
 struct Tally {
-    std::int32_t Age19Count = 0;
-    std::int32_t TalentedCount = 0;
-    double MaxTalent = 0.0;
+    std::int32_t age19Count = 0;
+    std::int32_t talentedCount = 0;
+    double maxTalent = 0.0;
 };
 
-// Reads one roster page into a new row appended to `list`, for team `teamId`.
-// `PageText` is narrowed from the front as the reader advances and holds the unread
-// rest afterwards. `decimalSeparator` is the locale's (possibly empty).
+// Reads one roster page into `row` (whose team id the caller has set). `page` is
+// narrowed from the front as the reader advances and holds the unread rest afterwards.
+// `decimalSeparator` is the locale's (possibly empty).
 // Throws common::Error for an age that is not an integer or a talent that is not a
-// number; the row then keeps its caption, "Players" and "CoSP" cells.
-void ReadRosterPage(std::string_view& PageText, TeamList& list, std::int32_t teamId, Tally& tally,
+// number; the row then keeps its name, players and CoSP and stays incomplete.
+void ReadRosterPage(std::string_view& page, TeamRow& row, Tally& tally,
                     std::string_view decimalSeparator);
 
 }  // namespace koravel::survey

@@ -12,13 +12,10 @@
 
 namespace koravel::survey {
 
-// The prompt text of the division selector: a scan refuses to run while it shows.
-// Windows-1251 bytes of "Дивизион".
-const std::string& DivisionPrompt();
-
-// One team's share of a scan: a fresh tally and the page read into a new row. A failed
-// request (no page) reads as an empty page, never as the rest of an earlier one.
-void ScanTeam(TeamList& list, std::int32_t teamId, const std::optional<std::string>& page,
+// One team's row, read from its page with a fresh tally. A failed request (no page)
+// reads as an empty page, never as the rest of an earlier one. A conversion error
+// propagates, with `row` left as far as it was read.
+void ReadTeam(TeamRow& row, std::int32_t teamId, const std::optional<std::string>& page,
               std::string_view decimalSeparator);
 
 // Fetches a team's page; nullopt for a failed request.
@@ -30,12 +27,12 @@ using TakeRow = std::function<void(TeamRow&& row)>;
 // The one scan loop: fetches and reads every team in order. A conversion error
 // propagates. Raising `stop` ends the scan before the next fetch, and a page that
 // arrives after it is not read. Returns false when stopped.
-bool RunScan(const std::vector<std::int32_t>& TeamIds, std::string_view decimalSeparator,
+bool RunScan(const std::vector<std::int32_t>& teamIds, std::string_view decimalSeparator,
              const FetchPage& fetch, const TakeRow& takeRow,
              const std::atomic<bool>* stop = nullptr);
 
 // The same, collecting the rows in `list`, which it empties first.
-bool RunScan(const std::vector<std::int32_t>& TeamIds, TeamList& list,
+bool RunScan(const std::vector<std::int32_t>& teamIds, TeamList& list,
              std::string_view decimalSeparator, const FetchPage& fetch,
              const std::atomic<bool>* stop = nullptr);
 

@@ -5,9 +5,22 @@
 namespace koravel::survey {
 
 std::string_view TeamRow::cell(int column) const {
-    if (column == 0) return caption;
-    if (column < 0 || static_cast<std::size_t>(column) > subItems.size()) return {};
-    return subItems[static_cast<std::size_t>(column) - 1];
+    switch (column) {
+        case 0:
+            return name;
+        case 1:
+            return players;
+        case 2:
+            return cosp;
+        case 3:
+            return aged19;
+        case 4:
+            return talentsAbove1;
+        case 5:
+            return maxTalent;
+        default:
+            return {};
+    }
 }
 
 const std::string& ColumnCaption(int column) {

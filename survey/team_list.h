@@ -9,12 +9,18 @@ namespace koravel::survey {
 
 // One row of the team list. Texts are Windows-1251 bytes as the page gave them.
 struct TeamRow {
-    std::string caption;                // team name
-    std::vector<std::string> subItems;  // players, CoSP, aged 19, talent > 1, max talent
-    std::int32_t teamId = 0;            // the team the row was read for; survives sorting
+    std::int32_t teamId = 0;  // the team the row was read for; survives sorting
+    std::string name{};
+    std::string players{};
+    std::string cosp{};
+    std::string aged19{};         // players aged 19
+    std::string talentsAbove1{};  // players whose talent is greater than 1
+    std::string maxTalent{};
+    // All six cells read. A conversion error leaves the row with its name, players and
+    // CoSP only; the cells it lacks read as empty text.
+    bool complete = false;
 
-    // Column 0 is the caption, column k the sub-item k - 1. A cell that a row left half
-    // filled by an error lacks reads as empty text.
+    // Column 0 is the name, then players, CoSP, aged 19, talents above 1, max talent.
     std::string_view cell(int column) const;
 };
 

@@ -10,12 +10,11 @@
 
 namespace koravel::survey {
 
-int NumericSortProc(const TeamRow& a, const TeamRow& b, int param,
-                    std::string_view decimalSeparator) {
+int CompareCells(const TeamRow& a, const TeamRow& b, int param, std::string_view decimalSeparator) {
     if (param == 0) return 0;
     const int column = static_cast<int>(std::min<long long>(std::llabs(param), INT_MAX));
-    const double x = common::StrToFloatDef(a.cell(column), decimalSeparator, 0.0);
-    const double y = common::StrToFloatDef(b.cell(column), decimalSeparator, 0.0);
+    const double x = common::ParseFloatOr(a.cell(column), decimalSeparator, 0.0);
+    const double y = common::ParseFloatOr(b.cell(column), decimalSeparator, 0.0);
     const double tolerance = std::max(std::min(std::fabs(x), std::fabs(y)) * 1E-16, 1E-16);
     int r = 0;
     if (!(std::fabs(x - y) <= tolerance)) r = x < y ? -1 : 1;
@@ -53,7 +52,7 @@ std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state
     }
     const int param = ascending ? column : -column;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-        return NumericSortProc(list[x], list[y], param, decimalSeparator) < 0;
+        return CompareCells(list[x], list[y], param, decimalSeparator) < 0;
     });
     return order;
 }

@@ -17,8 +17,7 @@ struct SortState {
 
 // Numeric order of sub-item |param| - 1 read in the locale's number format (texts that
 // do not read count as 0), reversed for a negative param. Returns -1, 0 or 1.
-int NumericSortProc(const TeamRow& a, const TeamRow& b, int param,
-                    std::string_view decimalSeparator);
+int CompareCells(const TeamRow& a, const TeamRow& b, int param, std::string_view decimalSeparator);
 
 // Name order: Windows-1251 byte values with only a-z folded to A-Z; shorter first on a
 // common prefix. Returns <0, 0, >0.

@@ -1,216 +1,261 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
-#include "common/code_page.h"
+#include "tests/cli/run_program.h"
+#include "tests/support/test_support.h"
 #include "tools/fake_site/fake_site.h"
 #include "tools/fake_site/roster_page.h"
 
-using namespace koravel;
-namespace fs = std::filesystem;
-
+namespace koravel {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+namespace fs = std::filesystem;
+using testing::Ran;
+using testing::Slurp;
+using testing::Spit;
 
-std::string U(int count) { return std::string(static_cast<std::size_t>(count), '_'); }
+// Team names as the site sends them, in Windows-1251.
+const std::string kZarya = "\xC7\xE0\xF0\xFF";                // Заря
+const std::string kTorpedo = "\xD2\xEE\xF0\xEF\xE5\xE4\xEE";  // Торпедо
+const std::string kHeader =
+    " \r\n\xCA\xEE\xEC\xE0\xED\xE4\xE0________________\xC8_\xD0\xCF_19_\xD2>1_MaxT\r\n";
+const std::string kRule = " \r\n" + std::string(50, '*') + "\r\n";
 
-class CommandLine : public testing::Test {
+class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         fs::create_directory(m_folder / "config");
-        write("data.ini",
-              "[Первая]\nteam1=101\nteam2=102\nteam3=103\nteam4=104\n"
-              "[Вторая]\nteam1=101\nteam2=105\nteam3=104\n[Пустая]\n");
-        write("config/kelvo.conf", "[Koravel]\nUseProxy=1\nProxyServer=127.0.0.1\nProxyPort=" +
-                                       std::to_string(m_site.port()) + "\n");
+        Spit(m_folder / "data.ini",
+             "[Первая]\nteam1=101\nteam2=103\nteam3=104\n"
+             "[Вторая]\nteam1=101\nteam2=105\nteam3=104\n"
+             "[Третья]\nteam1=101\nteam2=102\nteam3=104\n[Пустая]\n");
+        Spit(m_folder / "config/kelvo.conf",
+             "[Koravel]\nUseProxy=1\nProxyServer=127.0.0.1\nProxyPort=" +
+                 std::to_string(m_site.port()) + "\n");
         m_site.servePages([](std::int32_t id) {
             const std::map<std::int32_t, tools::PageSpec> teams = {
-                {101, {"Заря", "10", "12", {{"19", "1.5"}, {"17", "1"}, {"19", "0.75"}}}},
-                {103, {"Торпедо", "", " 0 ", {}}},
+                {101, {kZarya, "10", "12", {{"19", "1.5"}, {"17", "1"}, {"19", "0.75"}}}},
+                {103, {kTorpedo, "", " 0 ", {}}},
                 {104, {"Bra\tvo", "2", "20", {{"18", "2.25"}, {"19", "2.25"}}}},
-                {105, {"Bad", "5", "3", {{"19", "1"}, {"abc", "1"}}}}};
-            tools::PageSpec team = teams.at(id);
-            team.teamName = common::Utf8ToCp1251(team.teamName);
-            return tools::MakeRosterPage(team);
+                {105, {"Bad", "5", "3", {{"19", "1"}, {"abc", "1"}}}},
+                {106, {"\x1b]0;pwned\x07\xC0\r\n\x1b[2J\x9b", "1", "1", {{"19\x1b[A", "1"}}}}};
+            return tools::MakeRosterPage(teams.at(id));
         });
-        m_site.overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
+        // From the proxy, which the fake site stands for here.
+        m_site.overrideTeam(102, tools::Answer::Http("407 Proxy Authentication Required", ""));
     }
 
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(m_folder / name, std::ios::binary) << bytes;
+    testing::Run program(std::vector<std::string> args, const char* locale = "C.UTF-8") const {
+        args.insert(args.begin(), KORAVEL_BINARY);
+        return {args,
+                {"XDG_CONFIG_HOME=" + (m_folder / "config").string(),
+                 "LC_ALL=" + std::string(locale), "QT_QPA_PLATFORM=no-such-platform"},
+                m_folder};
     }
-    std::string read(const std::string& name) const {
-        std::ifstream in(m_folder / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Ran run(std::vector<std::string> args, const char* locale = "C.UTF-8") const {
+        return program(std::move(args), locale)();
     }
-
-    // The program in the test folder, with no display to open: a window would abort it.
-    // A null locale passes this process's own on.
-    Outcome run(const std::vector<std::string>& args, const char* locale = "C.UTF-8",
-                const std::function<void(qint64 pid)>& meanwhile = {}) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString((m_folder / "config").string()));
-        env.insert("QT_QPA_PLATFORM", "no-such-platform");
-        if (locale != nullptr) env.insert("LC_ALL", locale);
-        QStringList arguments;
-        for (const std::string& arg : args) arguments << QString::fromStdString(arg);
-        QProcess koravel;
-        koravel.setProcessEnvironment(env);
-        koravel.setWorkingDirectory(QString::fromStdString(m_folder.string()));
-        koravel.start(KORAVEL_BINARY, arguments);
-        EXPECT_TRUE(koravel.waitForStarted());
-        if (meanwhile) meanwhile(koravel.processId());
-        EXPECT_TRUE(koravel.waitForFinished(60000));
-        const int status = koravel.exitStatus() == QProcess::NormalExit ? koravel.exitCode() : -1;
-        return {status, koravel.readAllStandardOutput().toStdString(),
-                koravel.readAllStandardError().toStdString()};
-    }
+    std::string saved() const { return Slurp(m_folder / "save.txt"); }
 
     QTemporaryDir m_dir;
     fs::path m_folder = m_dir.path().toStdString();
     tools::FakeSite m_site;
 };
 
-// The rows of "Первая" as the pages read, on standard output; a tab in a name prints
-// as a space.
-std::string Rows(const std::string& separator) {
-    return "Заря\t10\t12\t2\t1\t1" + separator + "5\n" + "\t\t\t0\t0\t0\n" +
-           "Торпедо\t\t0\t0\t0\t0\n" + "Bra vo\t2\t20\t1\t2\t2" + separator + "25\n";
-}
-
-// The same rows as a report block in save.txt, in Windows-1251.
-std::string Block(const std::string& separator) {
-    return common::Utf8ToCp1251(" \r\nКоманда________________И_РП_19_Т>1_MaxT\r\n" +
-                                ("Заря" + U(18) + "10__12__2__1__1" + separator + "5\r\n") +
-                                (U(27) + "0__0__0\r\n") + ("Торпедо" + U(18) + "0__0__0__0\r\n") +
-                                ("Bra\tvo" + U(17) + "2__20__1__2__2" + separator + "25\r\n") +
-                                " \r\n" + std::string(50, '*') + "\r\n");
-}
-
 TEST_F(CommandLine, ScanPrintsEachTeamsRowAndSavesTheBlockUnderTheLocalesSeparator) {
-    for (const auto& [locale, separator] : {std::pair{"C.UTF-8", "."}, {"ru_RU.UTF-8", ","}}) {
+    for (const auto& [locale, sep] : {std::pair{"C.UTF-8", "."}, {"ru_RU.UTF-8", ","}}) {
         SCOPED_TRACE(locale);
         fs::remove(m_folder / "save.txt");
-        const Outcome scan = run({"--scan", "первая", "--save"}, locale);  // case folds
+        const Ran scan = run({"--scan", "первая", "--save"}, locale);  // case folds
         EXPECT_EQ(scan.status, 0);
-        EXPECT_EQ(scan.out, Rows(separator));
-        // The failed request is reported, and the scan goes on.
-        EXPECT_TRUE(scan.err.starts_with("koravel: Произошла ошибка: team 102")) << scan.err;
-        EXPECT_EQ(std::count(scan.err.begin(), scan.err.end(), '\n'), 1);
-        EXPECT_EQ(read("save.txt"), Block(separator));
+        EXPECT_EQ(scan.out, "Заря\t10\t12\t2\t1\t1" + std::string(sep) +
+                                "5\nТорпедо\t\t0\t0\t0\t0\nBra vo\t2\t20\t1\t2\t2" + sep + "25\n");
+        EXPECT_EQ(scan.err, "");
+        EXPECT_EQ(saved(), kHeader + kZarya + std::string(18, '_') + "10__12__2__1__1" + sep +
+                               "5\r\n" + kTorpedo + std::string(16, '_') + "__0__0__0__0\r\n" +
+                               "Bra vo" + std::string(17, '_') + "2__20__1__2__2" + sep + "25\r\n" +
+                               kRule);
     }
+}
+
+// Every team still gets its row, but a script learns the scan was incomplete and
+// nothing goes into save.txt.
+TEST_F(CommandLine, AFailedRequestEndsWithStatusThreeAndSavesNothing) {
+    const Ran scan = run({"--scan", "Третья", "--save"});
+    EXPECT_EQ(scan.status, 3);
+    EXPECT_EQ(scan.out, "Заря\t10\t12\t2\t1\t1.5\n\t\t\t0\t0\t0\nBra vo\t2\t20\t1\t2\t2.25\n");
+    EXPECT_EQ(scan.err,
+              "koravel: Произошла ошибка: team 102 (failure status 407 from the proxy)\n");
+    EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
+    const Ran json = run({"--scan", "Третья", "--json"}, "ru_RU.UTF-8");
+    EXPECT_EQ(json.status, 3);
+    EXPECT_EQ(
+        json.out,
+        R"j({"id":101,"name":"Заря","players":10,"cosp":12,"aged19":2,"talentsAbove1":1,"maxTalent":1.5})j"
+        "\n"
+        R"j({"id":102,"error":"failure status 407 from the proxy"})j"
+        "\n"
+        R"j({"id":104,"name":"Bra\tvo","players":2,"cosp":20,"aged19":1,"talentsAbove1":2,"maxTalent":2.25})j"
+        "\n");
 }
 
 TEST_F(CommandLine, AnswersUsageAndListingsWithTheirOwnStatus) {
     // arguments, status, standard output, the start of the one line on standard error
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"--version"}, 0, "koravel 0.1.0\n", ""},
-        {{"--list"}, 0, "Первая\nВторая\nПустая\n", ""},
+        {{"--list"}, 0, "Первая\nВторая\nТретья\nПустая\n", ""},
+        {{"--list", "--json"},
+         0,
+         "{\"division\":\"Первая\",\"teams\":[101,103,104]}\n{\"division\":\"Вторая\",\"teams\":"
+         "[101,105,104]}\n{\"division\":\"Третья\",\"teams\":[101,102,104]}\n"
+         "{\"division\":\"Пустая\",\"teams\":[]}\n",
+         ""},
         {{"--scan=ПУСТАЯ", "--save"}, 0, "", ""},
         {{"--bogus"}, 2, "", "koravel: unknown option '--bogus'"},
         {{"--scan"}, 2, "", "koravel: option '--scan' needs a division"},
-        {{"--scan", "Третья"}, 2, "", "koravel: no division 'Третья'"},
+        {{"--scan", "Четвёртая"}, 2, "", "koravel: no division 'Четвёртая'"},
         {{"--save"}, 2, "", "koravel: --save goes with --scan"},
+        {{"--version", "--json"}, 2, "", "koravel: --json goes with --scan or --list"},
         {{"--list", "--version"}, 2, "", "koravel: give one of"},
+        {{"--list", "--list"}, 2, "", "koravel: give one of"},
         {{"Первая"}, 2, "", "koravel: unexpected argument 'Первая'"},
     };
     for (const auto& [args, status, out, err] : cases) {
         SCOPED_TRACE(args.front());
-        const Outcome outcome = run(args, "ru_RU.UTF-8");
-        EXPECT_EQ(outcome.status, status);
-        EXPECT_EQ(outcome.out, out);
-        EXPECT_TRUE(outcome.err.starts_with(err)) << outcome.err;
-        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), err.empty() ? 0 : 1);
+        const Ran ran = run(args, "ru_RU.UTF-8");
+        EXPECT_EQ(ran.status, status);
+        EXPECT_EQ(ran.out, out);
+        EXPECT_TRUE(ran.err.starts_with(err)) << ran.err;
+        EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), err.empty() ? 0 : 1);
     }
     EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
-    EXPECT_NE(run({"--help"}).out.find("--scan DIVISION [--save]"), std::string::npos);
+    const std::string help = run({"--help"}).out;
+    for (const char* part : {"--scan DIVISION [--save] [--json]", "\"talentsAbove1\"", "3 a team"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
     // A locale without Cyrillic letters gets them spelt out, never stray bytes.
-    EXPECT_EQ(run({"--list"}, "C").out, "Pervaya\nVtoraya\nPustaya\n");
+    EXPECT_EQ(run({"--list"}, "C").out, "Pervaya\nVtoraya\nTret`ya\nPustaya\n");
+}
+
+// Results that cannot be written are a failure, said on standard error.
+TEST_F(CommandLine, OutputThatCannotBeWrittenFailsWithAMessage) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"},
+                                                 {"--help"},
+                                                 {"--version"},
+                                                 {"--scan", "Первая", "--save"}}) {
+        testing::Run full = program(args);
+        full.outFile = "/dev/full";
+        const Ran ran = full();
+        EXPECT_EQ(ran.status, 1) << args.front();
+        EXPECT_EQ(ran.err, "koravel: cannot write to standard output: No space left on device\n");
+    }
+    EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
 }
 
 TEST_F(CommandLine, FindsADivisionOfAWindows1251FileByItsNameInAnyCase) {
-    write("data.ini", common::Utf8ToCp1251("[Вторая]\nteam1=104\n"));
+    Spit(m_folder / "data.ini", "[\xC2\xF2\xEE\xF0\xE0\xFF]\nteam1=104\n");  // [Вторая]
     EXPECT_EQ(run({"--list"}).out, "Вторая\n");
     EXPECT_EQ(run({"--scan", "вТОРАЯ"}).out, "Bra vo\t2\t20\t1\t2\t2.25\n");
-    EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
 }
 
 TEST_F(CommandLine, AConversionErrorEndsTheScanAfterTheRowsReadSoFarAndSavesNothing) {
-    const Outcome scan = run({"--scan", "Вторая", "--save"});
+    const Ran scan = run({"--scan", "Вторая", "--save"});
     EXPECT_EQ(scan.status, 1);
     EXPECT_EQ(scan.out, "Заря\t10\t12\t2\t1\t1.5\n");
     EXPECT_EQ(scan.err, "koravel: 'abc' is not a valid integer value (team 105)\n");
+    EXPECT_EQ(
+        run({"--scan", "Вторая", "--json"}).out,
+        R"j({"id":101,"name":"Заря","players":10,"cosp":12,"aged19":2,"talentsAbove1":1,"maxTalent":1.5})j"
+        "\n"
+        R"j({"error":"'abc' is not a valid integer value (team 105)"})j"
+        "\n");
     EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
 }
 
-TEST_F(CommandLine, CtrlCStopsWhileTheSiteHoldsTheRequestAndSavesNothing) {
-    m_site.overrideTeam(102, tools::Answer::Silent("", std::chrono::seconds(3)));
-    write("save.txt", "earlier\r\n");
-    const Outcome scan = run({"--scan", "Первая", "--save"}, "C.UTF-8", [this](qint64 pid) {
+// Settings that cannot be read, or say nonsense, never mean "no proxy": nothing goes out.
+TEST_F(CommandLine, SettingsThatCannotBeTrustedStopTheScanBeforeAnyRequest) {
+    const fs::path conf = m_folder / "config/kelvo.conf";
+    Spit(conf, "[Koravel]\nUseProxy=yes\n");
+    EXPECT_EQ(run({"--scan", "Первая"}).err, "koravel: Invalid value 'yes' for 'UseProxy' in " +
+                                                 conf.string() + " (1 or 0, true or false)\n");
+    fs::remove(conf);
+    ::mkfifo(conf.c_str(), 0600);
+    const Ran fifo = run({"--scan", "Первая"});
+    EXPECT_EQ(fifo.status, 1);
+    EXPECT_EQ(fifo.err,
+              "koravel: Cannot read the settings file " + conf.string() + ": not a regular file\n");
+    EXPECT_EQ(m_site.requests().size(), 0u);
+    // Hand-typed, "true" goes through the proxy.
+    fs::remove(conf);
+    Spit(conf, "[Koravel]\nUseProxy=true\nProxyServer=127.0.0.1\nProxyPort=" +
+                   std::to_string(m_site.port()));
+    EXPECT_EQ(run({"--scan", "Первая"}).status, 0);
+    EXPECT_TRUE(m_site.requests().at(0).starts_with("POST http://"));
+}
+
+// Text from the site never drives the terminal; a pipe or a file gets it as it is.
+TEST_F(CommandLine, SiteTextReachesATerminalOnlyAsVisibleEscapes) {
+    Spit(m_folder / "data.ini", "[E]\nteam1=106\n");
+    testing::Run onTerminal = program({"--scan", "E"});
+    onTerminal.outTerminal = onTerminal.errTerminal = true;
+    const Ran terminal = onTerminal();
+    EXPECT_EQ(terminal.status, 1);
+    // A terminal ends its lines with CR LF; the progress is drawn, then wiped.
+    EXPECT_EQ(terminal.err,
+              "1/1\r\x1b[Kkoravel: '19\\x1b[A' is not a valid integer value (team 106)\r\n");
+    // A hostile name: a window title, a cleared screen, a C1 control (0x98) and a line break.
+    m_site.overrideTeam(
+        101, tools::Answer::Http(
+                 "200 OK",
+                 tools::MakeRosterPage({"\x1b]0;pwned\x07\xC0\r\n\x1b[2J\x98\x9b", "1", "1", {}})));
+    Spit(m_folder / "data.ini", "[E]\nteam1=101\n");
+    EXPECT_EQ(onTerminal().out, "\\x1b]0;pwned\\x07А  \\x1b[2J\\x98›\t1\t1\t0\t0\t0\r\n");
+    // Only standard error is a terminal: the log file gets the text, and no progress.
+    testing::Run logged = program({"--scan", "E"});
+    logged.errTerminal = true;
+    logged.outFile = m_folder / "log.txt";
+    EXPECT_EQ(logged().err, "1/1\r\x1b[K");
+    EXPECT_EQ(Slurp(m_folder / "log.txt"), "\x1b]0;pwned\x07А  \x1b[2J\u0098›\t1\t1\t0\t0\t0\n");
+}
+
+TEST_F(CommandLine, CtrlCStopsWhileTheSiteHoldsTheRequestOrTheFileIsLockedAndSavesNothing) {
+    m_site.overrideTeam(103, tools::Answer::Silent("", std::chrono::seconds(10)));
+    Spit(m_folder / "save.txt", "earlier\r\n");
+    testing::Run scan = program({"--scan", "Первая", "--save"});
+    scan.meanwhile = [this](pid_t pid) {
         EXPECT_TRUE(m_site.waitForRequests(2, std::chrono::seconds(10)));
-        kill(static_cast<pid_t>(pid), SIGINT);
-    });
-    EXPECT_EQ(scan.status, 130);
-    EXPECT_EQ(scan.out, "Заря\t10\t12\t2\t1\t1.5\n");
-    EXPECT_EQ(scan.err, "");
-    EXPECT_EQ(read("save.txt"), "earlier\r\n");
+        ::kill(pid, SIGINT);
+    };
+    const Ran stopped = scan();
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_EQ(stopped.out, "Заря\t10\t12\t2\t1\t1.5\n");
+    EXPECT_EQ(stopped.err, "");
     EXPECT_EQ(m_site.requests().size(), 2u);
     // The request itself was dropped, not waited out.
     EXPECT_TRUE(m_site.waitForHangUps(1, std::chrono::seconds(2)));
-}
-
-TEST_F(CommandLine, SavesTheSameBytesAsTheWindowAfterTheSameScan) {
-    {
-        app::TForm1 form(
-            {QString::fromStdString((m_folder / "config/kelvo.conf").string()), m_folder, {}, {}});
-        form.show();
-        QTimer answer;  // the failed request's box
-        QObject::connect(&answer, &QTimer::timeout, [] {
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
-                    box->button(QMessageBox::Ok)->click();
-        });
-        answer.start(10);
-        form.findChild<QComboBox*>("DivCombo")->setCurrentIndex(0);
-        form.findChild<QPushButton*>("Button1")->click();
-        form.findChild<QPushButton*>("Button2")->click();
-    }
-    const std::string window = read("save.txt");
-    fs::remove(m_folder / "save.txt");
-    EXPECT_EQ(run({"--scan", "Первая", "--save"}, nullptr).status, 0);
-    EXPECT_EQ(read("save.txt"), window);
-    EXPECT_EQ(window.size(), Block(".").size());  // the scan in the window did run
+    // After the last row, while another program holds save.txt.
+    m_site.overrideTeam(103, tools::Answer::Http("200 OK", ""));
+    const int held = ::open((m_folder / "save.txt").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_SH), 0);
+    scan.meanwhile = [this](pid_t pid) {
+        EXPECT_TRUE(m_site.waitForRequests(5, std::chrono::seconds(10)));
+        ::usleep(300'000);
+        ::kill(pid, SIGINT);
+    };
+    EXPECT_EQ(scan().status, 130);
+    ::close(held);
+    EXPECT_EQ(saved(), "earlier\r\n");
 }
 
 }  // namespace
-
-int main(int argc, char* argv[]) {
-    // The window test needs the application, the child processes its event dispatcher.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+}  // namespace koravel

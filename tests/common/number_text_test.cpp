@@ -40,7 +40,7 @@ TEST(IntegerText, ReadsDecimalAndHexadecimalFormsWithinThirtyTwoBits) {
         {"-2147483649", no}, {"99999999999999999999", no}, {"$80000000", no}};
     // clang-format on
     UnderEachLocale([&] {
-        for (const auto& [text, value] : cases) EXPECT_EQ(TryStrToInt(text), value) << text;
+        for (const auto& [text, value] : cases) EXPECT_EQ(TryParseInteger(text), value) << text;
     });
 }
 
@@ -58,19 +58,19 @@ TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponentOnly) {
     // clang-format on
     UnderEachLocale([&] {
         for (const auto& [text, sep, value] : cases)
-            EXPECT_EQ(TryStrToFloat(text, sep), value) << text << " with " << sep;
+            EXPECT_EQ(TryParseFloat(text, sep), value) << text << " with " << sep;
     });
 }
 
 TEST(ConversionError, QuotesAtMost256CharactersOfTheText) {
     const std::string x256(256, 'x');
-    EXPECT_THAT([&] { StrToInt(x256); },
+    EXPECT_THAT([&] { ParseInteger(x256); },
                 ThrowsMessage<Error>("'" + x256 + "' is not a valid integer value"));
     // "…" is 0x85 in Windows-1251, the messages' code page.
-    EXPECT_THAT([&] { StrToInt(x256 + "y"); },
+    EXPECT_THAT([&] { ParseInteger(x256 + "y"); },
                 ThrowsMessage<Error>("'" + x256 + "\x85' is not a valid integer value"));
     // A 20 MB cell of a hostile page.
-    EXPECT_THAT([] { StrToFloat(std::string(20 << 20, '7') + ",5", "."); },
+    EXPECT_THAT([] { ParseFloat(std::string(20 << 20, '7') + ",5", "."); },
                 ThrowsMessage<Error>("'" + std::string(256, '7') +
                                      "\x85' is not a valid floating point value"));
 }
@@ -91,10 +91,10 @@ TEST(GeneralFormat, WritesTheShortestFifteenDigitTextWithTheGivenSeparator) {
         for (const auto& [value, comma] : cases) {
             std::string point = comma;
             for (char& c : point) c = c == ',' ? '.' : c;
-            EXPECT_EQ(FloatToStrG15(value, ","), comma);
-            EXPECT_EQ(FloatToStrG15(value, "."), point);
+            EXPECT_EQ(FormatFloat15(value, ","), comma);
+            EXPECT_EQ(FormatFloat15(value, "."), point);
         }
-        EXPECT_EQ(FloatToStrG15(2.5, ""), "25");
+        EXPECT_EQ(FormatFloat15(2.5, ""), "25");
     });
 }
 

@@ -50,6 +50,9 @@ TEST(DivisionTable, ReadsTeamsUpToTheFirstGapOrZero) {
         {"[a]\nteam1=1\n[A]\nteam1=2\nteam2=3\n", "a", {1, 3}},
         {"[a]\n  team1=5\n\tteam2 = \"6\" \n   [b]\n  team1=7\n", "a", {5, 6}},
         {"team1=5\n[a]\nteam1=6\n", "", {}},
+        // A line that starts with "[" starts a section, whatever follows.
+        {"[a]\nteam1=1\n[b\nteam2=2\n", "a", {1}},
+        {std::string("[a]\nteam1=1\n[b\0x]\nteam1=2\n", 26), "b", {2}},
         {"[a]\n;team1=5\nteam1 5\n", "a", {}},
         // Lines of 199, 200, 2047, 2048 and 10000 bytes; values of 2047 and 2048.
         {LongValue(191), "a", {37, 8}},
@@ -66,7 +69,8 @@ TEST(DivisionTable, ReadsTeamsUpToTheFirstGapOrZero) {
         {"[a]\nteam1" + std::string(300, ' ') + "=5\n" + std::string(300, 'k') + "=6\n", "a", {5}},
     };
     for (const auto& [ini, division, ids] : cases)
-        EXPECT_EQ(TeamIdsIn(ini, division), ids) << division << " in " << ini.substr(0, 60);
+        EXPECT_EQ(DivisionTable::Parse(ini).teamIds(division).value_or(Ids{}), ids)
+            << division << " in " << ini.substr(0, 60);
 }
 
 TEST(DivisionTable, ListsEverySectionOnceInFileOrderInTheFilesEncoding) {
@@ -83,13 +87,17 @@ TEST(DivisionTable, ListsEverySectionOnceInFileOrderInTheFilesEncoding) {
         {"[Á]\n[É]\n[á]\n[Ёж]\n[ёЖ]\n", {"Á", "É", "Ёж"}, true},
         {cp1251, {"\xD0\xB0", "\xC0", "\xD0\x90"}, false},
         {"team1=5\n  [a] ; b]\n[b]", {"a] ; b", "b"}, true},
+        {"[a\n[b]]\n", {"a", "b]"}, true},
         {"[" + n300 + "]\n;" + std::string(10000, 'c') + "\n[m]\n", {n300, "m"}, true},
     };
     for (const auto& [ini, names, utf8] : cases) {
-        EXPECT_EQ(SectionNamesIn(ini), names) << ini.substr(0, 60);
-        EXPECT_EQ(IsUtf8Ini(ini), utf8) << ini.substr(0, 60);
+        const DivisionTable table = DivisionTable::Parse(ini);
+        EXPECT_EQ(table.divisionNames(), names) << ini.substr(0, 60);
+        EXPECT_EQ(table.isUtf8(), utf8) << ini.substr(0, 60);
+        for (const std::string& name : names) EXPECT_TRUE(table.teamIds(name)) << name;
     }
-    EXPECT_EQ(SectionNamesIn(many).size(), 3000u);
+    EXPECT_EQ(DivisionTable::Parse(many).divisionNames().size(), 3000u);
+    EXPECT_EQ(DivisionTable::Parse("[a]\n").teamIds("b"), std::nullopt);
 }
 
 // The count of sections and teams read by a child process, or -1 when it does not
@@ -99,15 +107,16 @@ int FoundIn(const fs::path& file) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::alarm(10);
-        const DivisionTable table(file);
-        ::_exit(static_cast<int>(table.sectionNames().size() + table.teamIds("a").size()));
+        const DivisionTable table = DivisionTable::Load(file);
+        ::_exit(static_cast<int>(table.divisionNames().size() +
+                                 table.teamIds("a").value_or(Ids{}).size()));
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAfreshAtEveryQuery) {
+TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAsTheyStandWhenLoaded) {
     const QTemporaryDir dir;
     const fs::path root = dir.path().toStdString();
     ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
@@ -121,13 +130,16 @@ TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAfreshAtEveryQuery) {
              {"fifo", 0}, {"dir", 0}, {"zero", 0}, {"missing", 0}, {"full", 2}, {"over", 0}})
         EXPECT_EQ(FoundIn(root / name), found) << name;
 
-    const DivisionTable table(DataIniPath(root));
-    EXPECT_EQ(table.file(), root / "data.ini");
-    std::ofstream(table.file(), std::ios::binary) << "[a]\nteam1=1\n[b]\nteam1=3\n";
-    EXPECT_EQ(table.sectionNames(), (Names{"a", "b"}));
-    std::ofstream(table.file(), std::ios::binary | std::ios::app) << "team2=4\n[\xC0]\n";
-    EXPECT_EQ(table.teamIds("b"), (Ids{3, 4}));
-    EXPECT_FALSE(table.isUtf8());
+    const fs::path file = DataIniPath(root);
+    EXPECT_EQ(file, root / "data.ini");
+    std::ofstream(file, std::ios::binary) << "[a]\nteam1=1\n[b]\nteam1=3\n";
+    const DivisionTable before = DivisionTable::Load(file);
+    std::ofstream(file, std::ios::binary | std::ios::app) << "team2=4\n[\xC0]\n";
+    EXPECT_EQ(before.teamIds("b"), Ids{3});
+    EXPECT_EQ(before.divisionNames(), (Names{"a", "b"}));
+    const DivisionTable after = DivisionTable::Load(file);
+    EXPECT_EQ(after.teamIds("b"), (Ids{3, 4}));
+    EXPECT_FALSE(after.isUtf8());
     EXPECT_EQ(DataIniPath("games/kelvo/").string(), "games/kelvo/data.ini");
 }
 

@@ -6,22 +6,22 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "common/code_page.h"
 #include "config/scrambler.h"
+#include "tests/support/test_support.h"
 
 namespace koravel::config {
 namespace {
 
 namespace fs = std::filesystem;
 using common::ProxySettings;
-using testing::ThrowsMessage;
+using testing::Slurp;
+using testing::Spit;
 
 // The scrambler worked out independently: only bits 8..15 of the running key reach the
 // output, so a 16-bit key gives the same bytes as the 32-bit one.
@@ -36,7 +36,6 @@ std::string Scrambled(std::string_view plain) {
     return out;
 }
 
-// Longer texts, zero bytes included, go through the store below against the model.
 TEST(Scrambler, MatchesVectorsWorkedOutByHand) {
     // Mask (0x2C9 >> 8) & 0xFF = 0x02 gives 0x43; key (0x2C9 + 0x43) * 0x9E3C + 0x4D27 =
     // 0x1E26BF7 gives mask 0x6B. For "px" the second mask is 0x78, so the byte is 0.
@@ -49,138 +48,182 @@ TEST(Scrambler, MatchesVectorsWorkedOutByHand) {
     EXPECT_EQ(Encrypt("AA", 0, 1, 0x100), "\x41\x40");
 }
 
-// "секрет" in Windows-1251; the port is not a number and stays as typed.
-const ProxySettings kTicked{true, "user", "\xF1\xE5\xEA\xF0\xE5\xF2", "proxy.example", "80a"};
+// The password "AB" is stored as "C)".
+const ProxySettings kTicked{true, "user", "AB", "proxy.example", "80a"};
 
-class SettingsStoreTest : public ::testing::Test {
+class SettingsFile : public ::testing::Test {
 protected:
-    QString file() const { return m_dir.filePath(QStringLiteral("kelvo.conf")); }
-    fs::path path() const { return file().toStdString(); }
-    SettingsStore store() const { return SettingsStore(file()); }
-    std::optional<ProxySettings> loaded() const { return store().load().settings; }
-    // Past QSettings, whose per-process cache would otherwise answer.
-    void write(const std::string& text) const { std::ofstream(path(), std::ios::binary) << text; }
-    QString stored(const QString& name) const {
-        return QSettings(file(), QSettings::IniFormat).value("Koravel/" + name).toString();
+    fs::path path() const { return m_dir.filePath("kelvo.conf").toStdString(); }
+    SettingsStore store() const { return SettingsStore(path()); }
+    LoadedSettings load() const { return store().load(); }
+    std::string error() const {
+        const LoadedSettings loaded = load();
+        return loaded.error ? loaded.error->what() : "";
     }
-
     QTemporaryDir m_dir;
 };
 
-// UseProxy ticks for any non-zero integer; a wrong kind of value names itself and keeps
-// what was read before it. "@Variant(...)" is how Qt keeps a 32-bit integer (a DWORD) 5.
-TEST_F(SettingsStoreTest, LoadsWhatIsStored) {
+// UseProxy ticks for a non-zero integer and for "true"; other text is an error, never
+// "no proxy". "@Variant(...)" is how Qt keeps a 32-bit integer (a DWORD) 5.
+TEST_F(SettingsFile, LoadsWhatIsStoredAndNeverTakesANonsenseFlagAsNoProxy) {
     const std::optional<ProxySettings> none;
     const ProxySettings on{true, "", "", "", ""}, off{}, me{false, "me", "", "", ""};
+    const std::string invalid =
+        "Invalid value '%' for 'UseProxy' in " + path().string() + " (1 or 0, true or false)";
+    const auto bad = [&](const std::string& value) {
+        return std::string(invalid).replace(invalid.find('%'), 1, value);
+    };
     // clang-format off
     const std::vector<std::tuple<std::string, std::optional<ProxySettings>, std::string>> cases = {
         {"", none, ""}, {"[Other]\nUseProxy=1", none, ""}, {"[Koravel]", none, ""},
-        {"[Koravel\nUseProxy=1", none, ""},  // cannot be parsed
+        {"[Koravel\nUseProxy=1", on, ""},  // an unfinished header still names its section
         {"UseProxy=2", on, ""}, {"UseProxy=-1", on, ""}, {"UseProxy=$1", on, ""},
         {"UseProxy= 0x10", on, ""}, {"UseProxy=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", on, ""},
-        {"UseProxy=abc", off, ""}, {"UseProxy=", off, ""}, {"UseProxy=0", off, ""},
-        {"UseProxy=\"1 \"", off, ""}, {"UseProxy=99999999999", off, ""}, {"ProxyLogin=me", me, ""},
+        {"UseProxy=TRUE", on, ""}, {"UseProxy=false", off, ""}, {"UseProxy=", off, ""},
+        {"UseProxy=0", off, ""}, {"ProxyLogin=me", me, ""},
+        {"UseProxy=abc", off, bad("abc")}, {"UseProxy=\"1 \"", off, bad("1 ")},
+        {"UseProxy=99999999999", off, bad("99999999999")},
         {"UseProxy=1, 2\nProxyLogin=me", off, "Invalid data type for 'UseProxy'"},
         {"UseProxy=0\nProxyLogin=me\nProxyServer=a, b\nProxyPort=1", me,
-         "Invalid data type for 'ProxyServer'"}};
+         "Invalid data type for 'ProxyServer'"},
+        // A typo elsewhere hides nothing of [Koravel].
+        {"UseProxy=1\n[Notes\nUseProxy=0\n[Koravel]\nProxyLogin=\"a;b\" ; note", 
+         ProxySettings{true, "a;b", "", "", ""}, ""}};
     // clang-format on
-    for (const auto& [text, settings, error] : cases) {
-        write(text.starts_with('[') || text.empty() ? text : "[Koravel]\n" + text + "\n");
-        const LoadedSettings result = store().load();
-        EXPECT_EQ(result.settings, settings) << text;
-        EXPECT_EQ(result.error ? result.error->what() : "", error) << text;
+    for (const auto& [text, settings, message] : cases) {
+        Spit(path(), text.starts_with('[') || text.empty() ? text : "[Koravel]\n" + text + "\n");
+        const LoadedSettings loaded = load();
+        EXPECT_EQ(loaded.settings, settings) << text;
+        EXPECT_EQ(loaded.error ? loaded.error->what() : "", message) << text;
     }
+    Spit(path(), "[Koravel]\nSiteHost=games.example\nSiteWebHost=\n");
+    EXPECT_EQ(load().siteHost, "games.example");
+    EXPECT_EQ(load().siteWebHost, std::nullopt);
+    EXPECT_EQ(load().settings, std::nullopt);
 }
 
-TEST_F(SettingsStoreTest, PasswordsAreStoredScrambledAndLoadBackWhole) {
-    // "px" scrambles to 0x72 0x00; 300 bytes of every value, 0x98 included.
+TEST_F(SettingsFile, AFileThatCannotBeReadIsAnErrorAndNothingWaitsOnIt) {
+    const std::string cannot = "Cannot read the settings file " + path().string() + ": ";
+    ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
+    EXPECT_EQ(testing::InChild([&] { return error(); }), cannot + "not a regular file");
+    fs::remove(path());
+    fs::create_directory(path());
+    EXPECT_EQ(error(), cannot + "not a regular file");
+    fs::remove(path());
+    Spit(path(), "[Koravel]\nUseProxy=1\n;" + std::string(kMaxSettingsBytes - 22, 'x'));
+    EXPECT_EQ(load().settings, (ProxySettings{true, "", "", "", ""}));
+    Spit(path(), Slurp(path()) + "x");
+    EXPECT_EQ(error(), cannot + "larger than 1 MiB");
+    fs::permissions(path(), fs::perms::none);
+    fs::permissions(m_dir.path().toStdString(), fs::perms::all);
+    EXPECT_EQ(testing::InChild([&] {
+                  const std::string dropped = testing::DropRoot();
+                  return dropped.empty() ? error() : dropped;
+              }),
+              cannot + "Permission denied");
+    EXPECT_EQ(load().siteHost, std::nullopt);
+}
+
+TEST_F(SettingsFile, ASaveChangesOnlyItsValuesAndKeepsEveryOtherByte) {
+    // What earlier versions wrote through Qt, keys in name order; then a user's file with
+    // Windows line ends, other groups, comments and a line nothing can parse.
+    store().save(kTicked);
+    EXPECT_EQ(Slurp(path()),
+              "[Koravel]\nProxyLogin=user\nProxyPasswd=C)\nProxyPort=80a\n"
+              "ProxyServer=proxy.example\nUseProxy=1\n");
+    const std::string mine =
+        "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel]\r\nSiteHost=x\r\nProxyLogin = old\r\n"
+        "[Notes\r\ntypo here\r\n[Koravel]\r\nUseProxy=0\r\n[Tail]\r\nz=1";
+    Spit(path(), mine);
+    store().save({true, "@me", "px", "a, b", ""});
+    EXPECT_EQ(Slurp(path()),
+              "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel]\r\nSiteHost=x\r\n"
+              "ProxyLogin = @@me\r\n[Notes\r\ntypo here\r\n[Koravel]\r\nUseProxy=1\r\n"
+              "ProxyPasswd=@String(r\\0)\r\nProxyPort=\r\nProxyServer=\"a, b\"\r\n[Tail]\r\nz=1");
+    EXPECT_EQ(load().settings, (ProxySettings{true, "@me", "px", "a, b", ""}));
+    // A clear box writes the flag alone; the rest stays for the next time.
+    store().save({false, "other", "other", "other", "1"});
+    EXPECT_EQ(load().settings, (ProxySettings{false, "@me", "px", "a, b", ""}));
+}
+
+TEST_F(SettingsFile, ReadsAndWritesWhatQtReadsAndWrites) {
+    // Every byte a scrambled password can hold, and texts Qt has to quote or escape.
     std::string every;
     for (int i = 0; i < 300; ++i) every.push_back(static_cast<char>(i * 7));
-    ProxySettings settings = kTicked;
-    for (const std::string& password : {std::string(), std::string("px"), every}) {
-        settings.ProxyPasswd = password;
-        store().save(settings);
-        EXPECT_EQ(stored("ProxyPasswd").toStdString(), common::Cp1251ToUtf8(Scrambled(password)));
-        EXPECT_EQ(loaded(), settings);
+    const ProxySettings odd{true, "\xC8\xE2\xE0\xED \"q\";x", every, " lead", "@8\\0"};
+    {
+        QSettings qt(QString::fromStdString(path().string()), QSettings::IniFormat);
+        qt.setValue("Koravel/UseProxy", "1");
+        qt.setValue("Koravel/ProxyLogin", QString::fromStdString(common::Cp1251ToUtf8(odd.login)));
+        qt.setValue("Koravel/ProxyPasswd",
+                    QString::fromStdString(common::Cp1251ToUtf8(Scrambled(odd.password))));
+        qt.setValue("Koravel/ProxyServer", " lead");
+        qt.setValue("Koravel/ProxyPort", "@8\\0");
     }
+    EXPECT_EQ(load().settings, odd);
+    // A file of its own: Qt keeps what it read of the first one.
+    const fs::path ours = m_dir.filePath("ours.conf").toStdString();
+    SettingsStore(ours).save(odd);
+    QSettings qt(QString::fromStdString(ours.string()), QSettings::IniFormat);
+    EXPECT_EQ(qt.value("Koravel/ProxyPasswd").toString().toStdString(),
+              common::Cp1251ToUtf8(Scrambled(every)));
+    EXPECT_EQ(qt.value("Koravel/ProxyLogin").toString(), "Иван \"q\";x");
+    EXPECT_EQ(qt.value("Koravel/ProxyPort").toString(), "@8\\0");
+    EXPECT_EQ(qt.status(), QSettings::NoError);
 }
 
-TEST_F(SettingsStoreTest, ClearBoxWritesOnlyTheFlagAndNeverTheHosts) {
-    write("[Koravel\nSiteHost=x\n");  // an unparsable file is started afresh
+TEST_F(SettingsFile, TheFileKeepsItsModeAndALinkStaysALink) {
+    const auto mode = [](const fs::path& file) { return fs::status(file).permissions(); };
+    const mode_t umask = ::umask(0);
     store().save(kTicked);
-    EXPECT_EQ(loaded(), kTicked);
-    write("[Koravel]\nSiteHost=games.example\n");
+    ::umask(umask);
+    EXPECT_EQ(mode(path()), fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(path(), fs::perms::group_read, fs::perm_options::add);
+    store().save({true, "new", "", "", ""});
+    EXPECT_EQ(mode(path()), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Read-only stays read-only, and as it was; root too is told.
+    fs::permissions(path(), fs::perms::owner_read);
+    const std::string before = Slurp(path());
+    EXPECT_THAT([&] { store().save(kTicked); }, ::testing::ThrowsMessage<common::Error>(
+                                                    "Failed to set data for 'ProxyLogin' (" +
+                                                    path().string() + ": the file is read-only)"));
+    EXPECT_EQ(Slurp(path()), before);
+    fs::permissions(path(), fs::perms::owner_write, fs::perm_options::add);
+    // A save that changes nothing writes nothing: the file is not even replaced.
+    const auto inode = [](const fs::path& file) {
+        struct stat status {};
+        ::stat(file.c_str(), &status);
+        return status.st_ino;
+    };
+    const auto before_inode = inode(path());
+    store().save({true, "new", "", "", ""});
+    EXPECT_EQ(inode(path()), before_inode);
+    // A dotfile kept elsewhere through a link.
+    const fs::path target = m_dir.filePath("dotfiles-kelvo.conf").toStdString();
+    fs::rename(path(), target);
+    fs::create_symlink(target, path());
     store().save(kTicked);
-    store().save({false, "other", "other", "other", "1"});
-    EXPECT_EQ(stored("UseProxy"), "0");
-    EXPECT_EQ(loaded(),
-              (ProxySettings{false, "user", kTicked.ProxyPasswd, "proxy.example", "80a"}));
-    EXPECT_EQ(store().siteHost(), "games.example");
-    EXPECT_EQ(store().siteWebHost(), std::nullopt);
+    EXPECT_TRUE(fs::is_symlink(path()));
+    EXPECT_EQ(load().settings, kTicked);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.path().toStdString()), {}), 2);
 }
 
-// Under umask 0 a file made with default permissions would be readable by all; watching
-// the folder shows a mode narrowed only after the file was made.
-TEST_F(SettingsStoreTest, FileIsPrivateFromTheMomentItExists) {
-    const mode_t saved = ::umask(0);
-    const int watch = ::inotify_init1(IN_NONBLOCK);
-    ASSERT_GE(::inotify_add_watch(watch, m_dir.path().toLocal8Bit().constData(), IN_ATTRIB), 0);
-    store().save(kTicked);
-    alignas(inotify_event) char events[4096];
-    const ssize_t size = ::read(watch, events, sizeof events);
-    for (ssize_t at = 0; at < size;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-        EXPECT_NE(std::string(event->len != 0 ? event->name : ""), "kelvo.conf");
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-    }
-    ::close(watch);
-    const auto mode = [&] { return fs::status(path()).permissions(); };
-    EXPECT_EQ(mode(), fs::perms::owner_read | fs::perms::owner_write);
-    // A file left wider by an older version is narrowed before the password goes in.
-    fs::permissions(path(), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
-    store().save(kTicked);
-    EXPECT_EQ(mode(), fs::perms::owner_read | fs::perms::owner_write);
-    ::umask(saved);
-}
-
-TEST_F(SettingsStoreTest, SaveCreatesMissingFoldersOrFails) {
-    const SettingsStore nested(m_dir.filePath(QStringLiteral("a/b/kelvo.conf")));
+TEST_F(SettingsFile, SaveCreatesMissingFoldersOrSaysItCannot) {
+    const SettingsStore nested(fs::path(m_dir.path().toStdString()) / "a/b/kelvo.conf");
     nested.save(kTicked);
     EXPECT_EQ(nested.load().settings, kTicked);
-    // A file stands where a folder is needed, a folder where the file is; that stops root too.
-    write("not a folder");
-    fs::create_directory(m_dir.filePath("folder").toStdString());
-    for (const QString& where : {file() + "/sub/kelvo.conf", m_dir.filePath("folder")}) {
-        EXPECT_THAT([&] { SettingsStore(where).save(kTicked); },
-                    ThrowsMessage<common::Error>("Failed to create key Koravel"));
-    }
+    Spit(path(), "not a folder");
+    EXPECT_THAT([&] { SettingsStore(path() / "sub/kelvo.conf").save(kTicked); },
+                ::testing::ThrowsMessage<common::Error>("Failed to create key Koravel"));
 }
 
-// Permission bits do not bind root; run as another user, these catch unchecked results.
-TEST_F(SettingsStoreTest, UnreadableLoadsNothingAndUnwritableNamesTheValue) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not bind root";
-    write("[Koravel]\nUseProxy=1\nProxyLogin=me\n");
-    fs::permissions(path(), fs::perms::none);
-    EXPECT_EQ(loaded(), std::nullopt);
-    // Qt itself reports no write failure on a file it cannot parse.
-    fs::permissions(path(), fs::perms::owner_read | fs::perms::owner_write);
-    write("[Koravel\nUseProxy=1\n");
-    fs::permissions(m_dir.path().toStdString(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THAT([&] { store().save(kTicked); },
-                ThrowsMessage<common::Error>("Failed to set data for 'UseProxy'"));
-    fs::permissions(m_dir.path().toStdString(), fs::perms::owner_all);
-}
-
-// Qt fixes the native store's folder at its first use in the process, so nothing is
-// written unless Qt resolves it to the temporary home.
-TEST(SettingsStoreNative, LivesInKelvoConfUnderTheConfigHome) {
-    static const QTemporaryDir home;
+TEST(NativeSettings, LiveInKelvoConfUnderTheConfigHome) {
+    const QTemporaryDir home;
     ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit()));
-    const QString file = home.filePath(QStringLiteral("kelvo.conf"));
-    ASSERT_EQ(QSettings(QSettings::NativeFormat, QSettings::UserScope, "kelvo").fileName(), file);
-    SettingsStore().save(kTicked);
-    EXPECT_EQ(QSettings(file, QSettings::IniFormat).value("Koravel/UseProxy").toString(), "1");
-    EXPECT_EQ(SettingsStore().load().settings, kTicked);
+    EXPECT_EQ(SettingsStore::Native().where(), home.filePath("kelvo.conf").toStdString());
+    qunsetenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(qputenv("HOME", home.path().toLocal8Bit()));
+    EXPECT_EQ(SettingsStore::Native().where(), home.filePath(".config/kelvo.conf").toStdString());
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(Answer, SuccessesKeepTheBodyByteForByte) {
         {"every byte value", A::Http("200 OK", bytes), {}, bytes},
         {"read to close", A::Raw(kToClose + bytes), {}, bytes},
         {"bare LF", A::Raw("HTTP/1.0 200 OK\nContent-Length: 4\n\nabcdEXTRA"), {}, "abcd"},
-        {"no decoding", A::Http("200 OK", "gz", "Content-Encoding: gzip\r\n"), {}, "gz"},
+        {"no encoding", A::Http("200 OK", "p", "Content-Encoding: Identity \r\n"), {}, "p"},
         {"empty Location", A::Http("200 OK", "p", "Location:  \r\n"), {}, "p"},
         {"204", A::Raw("HTTP/1.0 204 No Content\r\nContent-Length: 3\r\n\r\nabc"), {}, ""},
         {"chunked", A::Raw(kChunked + chunks), {}, "hello\xC0\xFF"},
@@ -55,6 +55,10 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
     // clang-format off
     std::vector<AnswerCase> cases = {
         {"Location with 200", A::Http("200 OK", "p", "LOCATION:/x\r\n"), {}, Redirect},
+        // Nothing asked for an encoding; the reader would see only noise.
+        {"gzip", A::Http("200 OK", "gz", "content-encoding: gzip\r\n"), {}, UnsupportedEncoding},
+        {"br, late", A::Http("200 OK", "b", "X: 1\r\nContent-Encoding: br\r\n"), {},
+         UnsupportedEncoding},
         {"Location with 404", A::Http("404 Not Found", "p", "Location: /x\r\n"), {}, Redirect},
         {"102 before 200", A::Raw("HTTP/1.1 102 Processing\r\n\r\n" + kFinal), {}, FailureStatus},
         // From the proxy, and not retried.
@@ -92,6 +96,18 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
                          Malformed});
     // clang-format on
     ExpectOutcomes(cases);
+}
+
+// A script is told which status failed and whether the proxy said it.
+TEST(Answer, AFailureStatusIsNamedInTheReason) {
+    FakeSite site;
+    site.push(A::Http("407 Proxy Authentication Required", ""));
+    site.push(A::Http("404 Not Found", "gone"));
+    const auto viaProxy = Proxy(FakeSite::host(), std::to_string(site.port()));
+    EXPECT_EQ(FetchRoster(1, viaProxy, {"game.example", 80}).reason(),
+              "failure status 407 from the proxy");
+    EXPECT_EQ(FetchRoster(1, {}, AddressOf(site)).reason(), "failure status 404");
+    EXPECT_EQ(FailureReason(Failure::IdleTimeout, 200, true), "idle timeout");
 }
 
 // The total bound of 3 s turns a missing connect bound into a different reason, not a hang.

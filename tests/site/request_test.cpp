@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "common/error.h"
-#include "survey/scan.h"
 #include "tests/site/site_fixture.h"
 
 namespace koravel::site {
@@ -74,24 +73,6 @@ TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
 TEST(RosterRequest, FormValuesKeepOnlyLettersAndDigits) {
     EXPECT_EQ(EncodeFormValue(std::string("AZaz09 &=+-.~\xE9\x00", 15)),
               "AZaz09+%26%3D%2B%2D%2E%7E%E9%00");
-}
-
-// What the demo site serves must read like the game site's pages, whichever way the
-// program asks for them.
-TEST(DemoSitePages, ReadCleanlyDirectAndThroughTheProxyPath) {
-    FakeSite site;
-    site.servePages();
-    const auto viaSite = Proxy(FakeSite::host(), std::to_string(site.port()));
-    for (const std::int32_t id : {1, -7, 2147483647}) {
-        const Reply direct = SendRosterRequest(BuildRosterRequest(id, {}, AddressOf(site)));
-        ASSERT_TRUE(direct.ok()) << id;
-        EXPECT_EQ(
-            OutcomeOf(SendRosterRequest(BuildRosterRequest(id, viaSite, {"game.example", 80}))),
-            Outcome(direct.body));
-        survey::TeamList list;
-        ASSERT_NO_THROW(survey::ScanTeam(list, id, direct.body, ","));
-        EXPECT_FALSE(list.at(0).caption.empty()) << id;
-    }
 }
 
 }  // namespace

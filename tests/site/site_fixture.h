@@ -6,7 +6,7 @@
 #include <ostream>
 #include <variant>
 
-#include "site/roster_request.h"
+#include "site/transfer.h"
 #include "tools/fake_site/fake_site.h"
 
 namespace koravel::site {

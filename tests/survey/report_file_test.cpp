@@ -1,62 +1,49 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <iterator>
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "common/error.h"
 #include "survey/report.h"
+#include "tests/support/test_support.h"
 
 namespace koravel::survey {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::InChild;
+using testing::Slurp;
 
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string ErrorOf(const fs::path& file, const TeamList& list) {
+std::string ErrorOf(const fs::path& file, const TeamList& list,
+                    std::chrono::milliseconds wait = kReportLockWait,
+                    const std::atomic<bool>* cancel = nullptr) {
     try {
-        AppendReport(file, list);
+        return AppendReport(file, list, wait, cancel) ? "saved" : "cancelled";
     } catch (const common::Error& e) {
         return e.what();
     }
-    return "no error";
-}
-
-// What `body` says in a child process that a hang cannot keep alive.
-std::string InChild(const std::function<std::string()>& body) {
-    FILE* said = std::tmpfile();
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(10);
-        _exit(std::fputs(body().c_str(), said) < 0 || std::fflush(said) != 0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    std::string heard(4096, '\0');
-    std::rewind(said);
-    heard.resize(std::fread(heard.data(), 1, heard.size(), said));
-    std::fclose(said);
-    return WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : heard;
 }
 
 // `rows` rows named by `letter`; its block is some 40 bytes a row.
 TeamList Rows(char letter, int rows) {
-    return TeamList(rows, TeamRow{std::string(20, letter), {"1", "2", "3", "4", "5"}, 1});
+    return TeamList(rows, TeamRow{.teamId = 1,
+                                  .name = std::string(20, letter),
+                                  .players = "1",
+                                  .cosp = "2",
+                                  .aged19 = "3",
+                                  .talentsAbove1 = "4",
+                                  .maxTalent = "5",
+                                  .complete = true});
 }
 
 // The block of Rows(letter, rows), written out by hand.
@@ -102,30 +89,43 @@ TEST_F(ReportFile, OnlyRegularFilesAreWrittenAndNothingBlocks) {
     EXPECT_EQ(ErrorOf(m_file / "save.txt", Rows('x', 1)), "I/O error 20");
 }
 
-// Root ignores permission bits, so the faults come from mounts in a child's own
-// namespace; a user namespace gives an ordinary user the right to mount there. The full
-// disk takes part of the block first: short writes go on until the error.
-TEST_F(ReportFile, FullAndReadOnlyFileSystems) {
+// A disk that fills half-way through the block, and a read-only one, on a small tmpfs
+// of a child's own: the file stays as it was, to the byte.
+TEST_F(ReportFile, ASaveThatCannotFinishLeavesTheFileAsItWas) {
     const std::string said = InChild([&]() -> std::string {
-        const fs::path full = m_dir / "full";
-        fs::create_directory(full);
-        const char* dir = m_dir.c_str();
-        if ((unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) ||
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tmpfs", full.c_str(), "tmpfs", 0, "size=8k") != 0 ||
-            mount(dir, dir, nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
-            mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
-            return std::string("skip: ") + std::strerror(errno);
-        const TeamList big = Rows('y', 2000);  // some 80 KiB, past any page size
-        const std::string fullSaid = ErrorOf(full / "save.txt", big);
-        const std::string kept = Slurp(full / "save.txt");
-        const bool part = !kept.empty() && Block('y', 2000).starts_with(kept) &&
-                          kept.size() < Block('y', 2000).size();
-        return ErrorOf(m_file, big) + "|" + fullSaid + (part ? "|part kept" : "|no part kept");
+        const fs::path disk = m_dir / "disk";
+        fs::create_directory(disk);
+        if (const std::string why = testing::PrivateTmpfs(disk, 64 << 10); !why.empty())
+            return "skip: " + why;
+        testing::Spit(disk / "save.txt", "earlier\r\n");
+        testing::Spit(disk / "filler", std::string(40 << 10, 'f'));      // some 20 KiB left
+        std::string said = ErrorOf(disk / "save.txt", Rows('y', 2000));  // 80 KiB
+        ::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        said += "|" + ErrorOf(disk / "save.txt", Rows('y', 1));
+        return said + (Slurp(disk / "save.txt") == "earlier\r\n" ? "|kept" : "|changed");
     });
-    if (said.starts_with("skip")) GTEST_SKIP() << "no private mounts, " << said;
-    EXPECT_EQ(said, "File access denied|Disk full|part kept");
+    if (said.starts_with("skip")) GTEST_FAIL() << said;
+    EXPECT_EQ(said, "Disk full|File access denied|kept");
+}
+
+// Another program holding the file: the save waits, then gives up; Ctrl-C or a closing
+// window ends the wait at once. Nothing is written either way.
+TEST_F(ReportFile, AWaitForAnotherProgramsLockIsBoundedAndCanBeCalledOff) {
+    const int held = open(m_file.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_SH), 0);
+    EXPECT_EQ(InChild([&] { return ErrorOf(m_file, Rows('x', 1), 300ms); }),
+              "'save.txt' is in use by another program");
+    EXPECT_EQ(InChild([&] {
+                  std::atomic<bool> cancel = false;
+                  std::jthread raiser([&cancel] {
+                      std::this_thread::sleep_for(200ms);
+                      cancel = true;
+                  });
+                  return ErrorOf(m_file, Rows('x', 1), 60s, &cancel);
+              }),
+              "cancelled");
     EXPECT_EQ(Slurp(m_file), kBlock);
+    close(held);
 }
 
 TEST_F(ReportFile, CopiesSavingAtOnceWaitForTheLockAndNeverInterleave) {
@@ -141,7 +141,7 @@ TEST_F(ReportFile, CopiesSavingAtOnceWaitForTheLockAndNeverInterleave) {
             alarm(20);
             const TeamList list = Rows(blocks[k].first, blocks[k].second);
             for (int n = 0; n < kSaves; ++n)
-                if (ErrorOf(m_file, list) != "no error") _exit(1);
+                if (ErrorOf(m_file, list) != "saved") _exit(1);
             _exit(0);
         }
     }

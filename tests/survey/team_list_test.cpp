@@ -10,13 +10,30 @@ namespace {
 
 using Order = std::vector<std::size_t>;
 
+TeamRow Row(std::int32_t id, std::string name, std::string players, std::string cosp) {
+    return {.teamId = id,
+            .name = std::move(name),
+            .players = std::move(players),
+            .cosp = std::move(cosp)};
+}
+
+// Every cell after the name holds `text`; without it the row was cut short.
+TeamRow Same(const char* text) {
+    if (text == nullptr) return {};
+    return {.name = "",
+            .players = text,
+            .cosp = text,
+            .aged19 = text,
+            .talentsAbove1 = text,
+            .maxTalent = text,
+            .complete = true};
+}
+
 TEST(TeamOrder, EveryClickFlipsTheDirectionWhateverTheColumn) {
     // Each click sorts the list as the one before left it; "Bravo" and "bravo" are equal
     // in every column and keep their order both ways.
-    TeamList list = {{"Bravo", {"10", "3"}, 1},
-                     {"alpha", {"2", "1"}, 2},
-                     {"Charlie", {"5", "7"}, 3},
-                     {"bravo", {"10", "3"}, 4}};
+    TeamList list = {Row(1, "Bravo", "10", "3"), Row(2, "alpha", "2", "1"),
+                     Row(3, "Charlie", "5", "7"), Row(4, "bravo", "10", "3")};
     SortState state;
     // И ascending, И descending, РП ascending, Команда descending
     const std::vector<std::pair<int, Order>> clicks = {
@@ -43,13 +60,13 @@ TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
         {".", {"1.0000000000000002E20", "1E20"}, {1, 0}}};
     for (const auto& [sep, texts, order] : cases) {
         TeamList list;
-        for (const char* text : texts)
-            list.push_back({"", std::vector<std::string>(text ? 5 : 0, text ? text : ""), 0});
+        for (const char* text : texts) list.push_back(Same(text));
         SortState state;
         EXPECT_EQ(HeaderClickOrder(list, state, 5, sep), order);
     }
     // More equal rows than an insertion sort takes on, by name and by number.
-    const TeamList many(20, {"a", {"1", "1", "1", "1", "1"}, 0});
+    TeamList many(20, Same("1"));
+    for (TeamRow& row : many) row.name = "a";
     for (const int column : {0, 5}) {
         SortState state;
         EXPECT_EQ(HeaderClickOrder(many, state, column, "."),
@@ -70,18 +87,24 @@ TEST(TeamOrder, NamesCompareByCodePageWithOnlyLatinFolded) {
     }
 }
 
-TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeader) {
+TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeaderAndNoCellBreaksALine) {
     // Name length, players text, fill. Rows hold no later cells, so these also show that
     // missing cells are written empty.
     const std::vector<std::tuple<int, std::string, int>> cases = {
         {22, "12", 0}, {22, "1", 1}, {23, "", 1}, {25, "7", 1}, {3, "", 20}, {3, "100", 19}};
     for (const auto& [length, players, fill] : cases) {
-        const std::string name(length, 'N'), block = ReportBlock({{name, {players}, 0}});
+        const std::string name(length, 'N'), block = ReportBlock({Row(0, name, players, "")});
         const auto at = block.find("\r\n", 3) + 2;
         std::string line = name;
         line.append(fill, '_').append(players).append(8, '_');
         EXPECT_EQ(block.substr(at, block.find("\r\n", at) - at), line);
     }
+    TeamRow forged = Row(0, "A\r\n \r\n*****\x1b[2J", "1\t2", "\x7f");
+    forged.maxTalent = "\x98\n";
+    // Only C0 goes: DEL and 0x98 are the page's own bytes.
+    EXPECT_EQ(
+        ReportBlock({forged}).substr(44),
+        "A     ***** [2J_______1 2__\x7f______\x98 \r\n \r\n" + std::string(50, '*') + "\r\n");
 }
 
 }  // namespace

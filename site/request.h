@@ -1,10 +1,6 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,53 +45,5 @@ RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySetting
 // A form value as the body carries it: A-Z, a-z and 0-9 stay, a blank becomes "+", every
 // other byte "%XX" in uppercase hexadecimal.
 std::string EncodeFormValue(std::string_view value);
-
-// Bounds on one request; past any of them the request has failed.
-struct Limits {
-    std::chrono::milliseconds connect{15000};
-    std::chrono::milliseconds idle{30000};    // longest stretch without a byte received
-    std::chrono::milliseconds total{120000};  // the whole exchange, however it drips
-    std::size_t maxBody = 32u << 20;
-};
-
-// Why a request brought no page. The user sees one message for all of them; the reason
-// is for tests and the command line.
-enum class Failure {
-    NameNotResolved,
-    ConnectionRefused,
-    ConnectTimeout,
-    IdleTimeout,
-    TotalTimeout,
-    TooLarge,
-    FailureStatus,
-    Redirect,
-    CutShort,
-    Malformed,
-    Cancelled,
-};
-
-std::string_view FailureName(Failure failure);
-
-// The outcome of one request: the body, or the reason there is none.
-struct Reply {
-    std::string body;
-    std::optional<Failure> failure;
-
-    bool ok() const { return !failure; }
-};
-
-// Sends the request on a new connection. Never throws for a network fault. Safe to call
-// off the GUI thread; raising `cancel` from any thread drops the request within a second.
-Reply SendRosterRequest(const RosterRequest& request, const Limits& limits = {},
-                        const std::atomic<bool>* cancel = nullptr);
-
-// curl_global_init for the process lifetime; construct once in main() before any thread.
-class CurlGlobal final {
-public:
-    CurlGlobal();
-    ~CurlGlobal();
-    CurlGlobal(const CurlGlobal&) = delete;
-    CurlGlobal& operator=(const CurlGlobal&) = delete;
-};
 
 }  // namespace koravel::site

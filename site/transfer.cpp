@@ -1,68 +1,20 @@
-#include "site/roster_request.h"
+#include "site/transfer.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
-
-#include "common/number_text.h"
 
 namespace koravel::site {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The one site account every request carries; not configurable.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kFormFields{{
-    {"auth_name", "hvk"},
-    {"auth_pass", "rmqtadzwle"},
-}};
-
-// A header line may be this long, CR included and LF not. The whole header text of an
-// exchange, interim answers included, is capped too, so a site that never ends its
-// headers (or sends "100 Continue" for ever) cannot keep a request alive or grow memory.
-constexpr std::size_t kMaxHeaderLine = 16384;
-constexpr std::size_t kMaxHeaderBytes = 256u << 10;
-
 // The flag may be raised from a signal handler, which allows only lock-free atomics.
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // How often a running request looks at the cancel flag and its own time bounds.
 constexpr std::chrono::milliseconds kCheckEvery{100};
-
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const auto v = std::uint32_t(std::uint8_t(bytes[i])) << 16 |
-                       std::uint32_t(std::uint8_t(bytes[i + 1])) << 8 | std::uint8_t(bytes[i + 2]);
-        out += kDigits[v >> 18];
-        out += kDigits[(v >> 12) & 63];
-        out += kDigits[(v >> 6) & 63];
-        out += kDigits[v & 63];
-    }
-    if (const std::size_t rest = bytes.size() - i; rest > 0) {
-        std::uint32_t v = std::uint32_t(std::uint8_t(bytes[i])) << 16;
-        if (rest == 2) v |= std::uint32_t(std::uint8_t(bytes[i + 1])) << 8;
-        out += kDigits[v >> 18];
-        out += kDigits[(v >> 12) & 63];
-        out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
-std::string FormBody() {
-    std::string body;
-    for (const auto& [name, value] : kFormFields) {
-        body.append(name).append("=").append(EncodeFormValue(value)).append("&");
-    }
-    return body;
-}
 
 struct EasyCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -111,38 +63,6 @@ private:
     curl_slist* m_list = nullptr;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// The number in the second blank-separated word of a status line.
-std::optional<int> StatusCode(std::string_view line) {
-    std::size_t p = line.find(' ');
-    if (p == std::string_view::npos) return std::nullopt;
-    while (p < line.size() && line[p] == ' ') ++p;
-    const std::size_t end = std::min(line.find(' ', p), line.size());
-    const std::string_view word = line.substr(p, end - p);
-    if (word.empty() || word.size() > 9) return std::nullopt;
-    int code = 0;
-    for (char c : word) {
-        if (c < '0' || c > '9') return std::nullopt;
-        code = code * 10 + (c - '0');
-    }
-    return code;
-}
-
-bool IsNonEmptyLocation(std::string_view line) {
-    constexpr std::string_view kName = "location:";
-    if (line.size() < kName.size()) return false;
-    for (std::size_t i = 0; i < kName.size(); ++i) {
-        char c = line[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != kName[i]) return false;
-    }
-    for (char c : line.substr(kName.size())) {
-        if (!IsBlank(c)) return true;
-    }
-    return false;
-}
-
 // What one exchange has seen so far; the callbacks refuse the answer the moment it breaks
 // a rule, so nothing of a failed answer is kept or waited for, and say why in `refused`
 // (curl itself reports only that a callback refused).
@@ -150,14 +70,11 @@ struct Exchange {
     explicit Exchange(const Limits& l) : limits(l) {}
 
     const Limits& limits;
+    AnswerHead head;
     std::string body;
     bool connected = false;
-    Clock::time_point lastReceived;
-    std::size_t headerBytes = 0;
-    bool atStatusLine = true;
     bool inBody = false;
-    bool location = false;  // a non-empty Location in the current header block
-    int status = 0;
+    Clock::time_point lastReceived;
     std::optional<Failure> refused;
 };
 
@@ -170,39 +87,17 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     auto& ex = *static_cast<Exchange*>(user);
     const std::size_t n = size * count;
     ex.lastReceived = Clock::now();
-    ex.headerBytes += n;
-    std::string_view line(data, n);
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.size() > kMaxHeaderLine || ex.headerBytes > kMaxHeaderBytes) {
-        return Refuse(ex, Failure::Malformed);
-    }
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (ex.inBody) return n;  // trailers of a chunked body
-
-    if (ex.atStatusLine) {
-        const std::optional<int> code = StatusCode(line);
-        if (!code) return Refuse(ex, Failure::Malformed);
-        ex.atStatusLine = false;
-        ex.status = *code;
-        ex.location = false;
-        return n;
+    switch (ex.head.line({data, n})) {
+        case AnswerHead::Verdict::More:
+            return n;
+        case AnswerHead::Verdict::Body:
+            ex.inBody = true;
+            return n;
+        case AnswerHead::Verdict::Refused:
+            break;
     }
-    if (!line.empty()) {
-        ex.location = ex.location || IsNonEmptyLocation(line);
-        return n;
-    }
-    // The block is whole, so a failure status is told apart from a redirect that names
-    // its Location late; either way no byte of its body is waited for.
-    if (ex.status == 100) {
-        ex.atStatusLine = true;
-        return n;
-    }
-    if (ex.location || (ex.status >= 300 && ex.status <= 399 && ex.status != 304)) {
-        return Refuse(ex, Failure::Redirect);
-    }
-    if (ex.status < 200 || ex.status > 299) return Refuse(ex, Failure::FailureStatus);
-    ex.inBody = true;
-    return n;
+    return Refuse(ex, ex.head.failure().value_or(Failure::Malformed));
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -286,100 +181,14 @@ bool Configure(CURL* easy, const RosterRequest& request, const HeaderList& heade
 
 }  // namespace
 
-const std::string& DefaultSiteHost() {
-    static const std::string host = KORAVEL_SITE_HOST_NAME;
-    return host;
-}
-
-const std::string& DefaultSiteWebHost() {
-    static const std::string host = KORAVEL_SITE_WEB_HOST_NAME;
-    return host;
-}
-
-std::string BrowserLink(std::string_view webHost, std::int32_t teamId) {
-    std::string link = "http://";
-    link.append(webHost).append(kRosterPath).append(std::to_string(teamId));
-    return link;
-}
-
-std::string EncodeFormValue(std::string_view value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-            (byte >= '0' && byte <= '9')) {
-            out += c;
-        } else if (byte == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        }
-    }
-    return out;
-}
-
-RosterRequest BuildRosterRequest(std::int32_t teamId, const common::ProxySettings& proxy,
-                                 const SiteAddress& site) {
-    std::string login;
-    std::string password;
-    std::string server;
-    int proxyPort = 0;
-    if (proxy.UseProxy) {
-        login = proxy.ProxyLogin;
-        password = proxy.ProxyPasswd;
-        server = proxy.ProxyServer;
-        proxyPort = common::StrToInt(proxy.ProxyPort);
-    }
-
-    RosterRequest request;
-    request.body = FormBody();
-    request.viaProxy = !server.empty();
-    const std::string path = std::string(kRosterPath) + std::to_string(teamId);
-    if (request.viaProxy) {
-        request.connectHost = server;
-        request.connectPort = proxyPort;
-        // The port is written out even when it is the scheme's default.
-        request.target = "http://" + site.host + ":" + std::to_string(site.port) + path;
-    } else {
-        request.connectHost = site.host;
-        request.connectPort = site.port;
-        request.target = path;
-    }
-
-    auto& headers = request.headers;
-    if (!request.viaProxy) headers.emplace_back("Connection", "keep-alive");
-    headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
-    headers.emplace_back("Content-Length", std::to_string(request.body.size()));
-    if (request.viaProxy) {
-        headers.emplace_back("Proxy-Connection", "keep-alive");
-        if (!login.empty()) {
-            headers.emplace_back("Proxy-Authorization", "Basic " + Base64(login + ":" + password));
-        }
-    }
-    headers.emplace_back("Host", site.host);
-    headers.emplace_back("Accept", "text/html, */*");
-    headers.emplace_back("User-Agent", "Mozilla/3.0 (compatible; Indy Library)");
-    return request;
-}
-
-std::string_view FailureName(Failure failure) {
-    // In the order of the enumeration.
-    static constexpr std::array<std::string_view, 11> kNames = {
-        "name not resolved", "connection refused", "connect timeout", "idle timeout",
-        "total timeout",     "too large",          "failure status",  "redirect",
-        "cut short",         "malformed answer",   "cancelled"};
-    static_assert(static_cast<std::size_t>(Failure::Cancelled) + 1 == kNames.size());
-    const auto index = static_cast<std::size_t>(failure);
-    return index < kNames.size() ? kNames[index] : "failed";
+std::string Reply::reason() const {
+    return failure ? FailureReason(*failure, status, viaProxy) : std::string();
 }
 
 Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
                         const std::atomic<bool>* cancel) {
-    const auto failed = [](Failure f) { return Reply{{}, f}; };
+    Exchange ex(limits);
+    const auto failed = [&](Failure f) { return Reply{{}, f, ex.head.status(), request.viaProxy}; };
     const auto cancelled = [cancel] {
         return cancel != nullptr && cancel->load(std::memory_order_relaxed);
     };
@@ -397,7 +206,6 @@ Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
         line.append(": ").append(value);
         ok = ok && headers.append(line);
     }
-    Exchange ex(limits);
     const EasyHandle easy(curl_easy_init());
     const MultiHandle multi(curl_multi_init());
     if (!ok || !easy || !multi || !Configure(easy.get(), request, headers, ex)) {
@@ -438,7 +246,12 @@ Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
     if (ex.refused) return failed(*ex.refused);
     if (result != CURLE_OK) return failed(FailureOf(result));
     if (!ex.inBody) return failed(Failure::Malformed);
-    return Reply{std::move(ex.body), std::nullopt};
+    return Reply{std::move(ex.body), std::nullopt, ex.head.status(), request.viaProxy};
+}
+
+Reply FetchRoster(std::int32_t teamId, const common::ProxySettings& proxy, const SiteAddress& site,
+                  const Limits& limits, const std::atomic<bool>* cancel) {
+    return SendRosterRequest(BuildRosterRequest(teamId, proxy, site), limits, cancel);
 }
 
 CurlGlobal::CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }

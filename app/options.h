@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace koravel::app {
+
+// What the arguments ask for. Texts are UTF-8.
+struct Options {
+    enum class Action { Window, Scan, List, Help, Version };
+    Action action = Action::Window;
+    std::string division;  // for Scan, as typed
+    bool save = false;
+    bool json = false;
+    std::string usageError;  // set when the arguments make no sense
+};
+
+// The arguments without the program's name. None at all asks for the window.
+Options ParseOptions(const std::vector<std::string>& arguments);
+
+// The help text, with its final line end.
+const std::string& HelpText();
+
+}  // namespace koravel::app

@@ -1,0 +1,451 @@
+#include <QtTest>
+#include <QtWidgets>
+
+#include <sys/file.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/error_display.h"
+#include "app/main_window.h"
+#include "common/code_page.h"
+#include "tests/support/test_support.h"
+#include "tools/fake_site/fake_site.h"
+#include "tools/fake_site/roster_page.h"
+
+using namespace koravel;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString Bars(int count) { return QString(count, '_'); }
+
+// A report block as users' existing save.txt files hold it.
+QString Block(const QStringList& rows) {
+    return " \r\nКоманда" + Bars(16) + "И_РП_19_Т>1_MaxT\r\n" + rows.join("\r\n") + "\r\n \r\n" +
+           QString(50, '*') + "\r\n";
+}
+
+// Players "", "2", "2,5", "10" and the talents of 30x sort differently as text and as
+// numbers; 40x carry 20 MB in one cell.
+std::map<std::int32_t, tools::PageSpec> Teams() {
+    static const std::string huge(20u << 20, 'x');
+    return {{101, {common::Utf8ToCp1251("Заря"), "10", "12", {{"19", "1.5"}}}},
+            {102, {"alpha", "2,5", "7", {}}},
+            {103, {common::Utf8ToCp1251("Торпедо"), "", "5", {}}},
+            {104, {"Bravo", "2", "20", {}}},
+            {301, {"A", "1", "1", {{"18", "2.25"}}}},
+            {302, {"B", "1", "1", {{"19", "10"}}}},
+            {303, {"C", "1", "1", {{"18", "0.5"}}}},
+            {304, {"D", "1", "1", {{"18", "1.5"}, {"18", "1"}}}},
+            {401, {huge, "1", "1", {}}},
+            {402, {"Age", "1", "1", {{huge, "1"}}}},
+            {403, {"Talent", "1", "1", {{"18", huge}}}}};
+}
+
+// A working folder with data.ini, settings that reach `site` as the proxy, and the
+// window over them.
+struct Desk {
+    QTemporaryDir dir;
+    tools::FakeSite site;
+    std::unique_ptr<app::MainWindow> window;
+
+    Desk() {
+        testing::Spit(path("data.ini"),
+                      "[Первая]\nteam1=101\nteam2=102\nteam3=103\nteam4=104\n"
+                      "[Вторая]\nteam1=301\nteam2=302\nteam3=303\nteam4=304\n[Пустая]\n");
+        site.servePages([teams = Teams()](std::int32_t id) {
+            return tools::MakeRosterPage(teams.contains(id) ? teams.at(id) : tools::DemoTeam(id));
+        });
+        testing::Spit(path("settings.ini"),
+                      "[Koravel]\nSiteHost=site.test\nSiteWebHost=web.test\nUseProxy=1\n"
+                      "ProxyServer=127.0.0.1\nProxyPort=" +
+                          std::to_string(site.port()));
+    }
+    std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
+    void open(const char* settings = "settings.ini") {
+        window = std::make_unique<app::MainWindow>(
+            app::SessionOptions{path(settings), dir.path().toStdString(), {}, {}});
+        window->show();
+    }
+    template <class T = QWidget>
+    T* w(const char* name) const {
+        return window->findChild<T*>(name);
+    }
+    void click(const char* name) const { QTest::mouseClick(w(name), Qt::LeftButton); }
+    void scan(int division = 0) const {
+        w<QComboBox>("divisionBox")->setCurrentIndex(division);
+        click("scanButton");
+    }
+    // One "cell|cell|..." per row; `columns` 1 for the names only.
+    QStringList rows(int columns = 6) const {
+        QStringList all;
+        const QAbstractItemModel* model = w<QTreeView>("teamView")->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < columns; ++c) cells << model->index(r, c).data().toString();
+            all << cells.join('|');
+        }
+        return all;
+    }
+};
+
+bool ABoxIsOpen() {
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    return std::any_of(tops.begin(), tops.end(), [](QWidget* top) {
+        return qobject_cast<QMessageBox*>(top) != nullptr && top->isVisible();
+    });
+}
+
+// The window closed at one stage of a scan or a save, as the real program would be: it
+// prints "closing" just before, and the test measures from there to the process's end.
+enum class Stage { Request, FailureBox, HugeRow, LockWait };
+
+int CloseAt(Stage stage, const std::string& folder) {
+    Desk desk;
+    desk.site.overrideTeam(102, stage == Stage::FailureBox
+                                    ? tools::Answer::Http("404 Not Found", "")
+                                    : tools::Answer::Silent("", 10s));
+    testing::Spit(desk.path("data.ini"), stage == Stage::HugeRow ? "[H]\nteam1=401\nteam2=102\n"
+                                                                 : "[P]\nteam1=101\nteam2=102\n");
+    desk.open();
+    desk.w<QLineEdit>("proxyLoginEdit")->setText("kept");
+    const int lock =
+        ::open((desk.dir.filePath("save.txt")).toLocal8Bit().constData(), O_RDWR | O_CREAT, 0600);
+    if (stage == Stage::LockWait) {
+        ::flock(lock, LOCK_EX);
+        desk.site.overrideTeam(102, tools::Answer::Http("200 OK", ""));
+    }
+    desk.scan();
+    bool saving = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (stage == Stage::LockWait && !saving && !desk.window->busy()) {
+            desk.click("saveButton");
+            saving = true;
+        }
+        const bool ready = stage == Stage::FailureBox ? ABoxIsOpen()
+                           : stage == Stage::LockWait
+                               ? saving && desk.window->busy()
+                               : desk.site.requests().size() == 2 && desk.rows().size() == 1;
+        if (!ready) return;
+        poll.stop();
+        std::printf("closing\n");
+        std::fflush(stdout);
+        desk.window->windowHandle()->close();
+    });
+    poll.start(5);
+    const int status = QApplication::exec();
+    desk.window.reset();
+    ::close(lock);
+    std::filesystem::copy_file(desk.path("settings.ini"), folder + "/settings.ini");
+    std::filesystem::copy_file(desk.path("save.txt"), folder + "/save.txt");
+    return status;
+}
+
+}  // namespace
+
+class MainWindowTest final : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Desk> m_desk;
+    QList<QUrl> m_urls;
+    QTimer m_boxAnswerer;
+    QStringList m_boxes;  // "<owner> <title> <icon>: <text>"
+    std::function<void(QMessageBox*)> m_whileBoxOpen;
+    const QString m_stop = "MainWindow Window_tests stop: ";
+
+    Desk& d() { return *m_desk; }
+    // Until the scan or save is over and its boxes are answered.
+    void waitForTheWork() {
+        QTRY_VERIFY_WITH_TIMEOUT(!d().window->busy(), 20000);
+        QTRY_VERIFY(!ABoxIsOpen());
+    }
+    void clickHeader(int column) {
+        QHeaderView* header = d().w<QTreeView>("teamView")->header();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {x, header->height() / 2});
+    }
+    QString saved() {
+        return QString::fromStdString(common::Cp1251ToUtf8(testing::Slurp(d().path("save.txt"))));
+    }
+    // Both buttons, as "Клац on Сэйв off".
+    QString buttons() {
+        QString all;
+        for (auto* b : {d().w<QPushButton>("scanButton"), d().w<QPushButton>("saveButton")})
+            all += b->text() + (b->isEnabled() ? " on " : " off ");
+        return all.trimmed();
+    }
+    QStringList takeBoxes() { return std::exchange(m_boxes, {}); }
+    // The box, then the four edits' texts; "(off)" marks a disabled edit.
+    QStringList proxyTab() {
+        QStringList tab{d().w<QCheckBox>("useProxyBox")->isChecked() ? "ticked" : "clear"};
+        for (auto* edit : d().window->findChildren<QLineEdit*>(QRegularExpression("^proxy")))
+            tab << edit->text() + (edit->isEnabled() ? "" : " (off)");
+        return tab;
+    }
+
+public Q_SLOTS:
+    void openUrl(const QUrl& url) { m_urls.append(url); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // Every box is recorded and answered with OK, after m_whileBoxOpen had its turn.
+        connect(&m_boxAnswerer, &QTimer::timeout, this, [this] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(top);
+                if (!box || !box->isVisible() || box->property("seen").toBool()) continue;
+                box->setProperty("seen", true);
+                const QMap<int, QString> icons{{QMessageBox::Information, "info"},
+                                               {QMessageBox::Critical, "stop"}};
+                const QWidget* owner = box->parentWidget();
+                m_boxes << QString("%1 %2 %3: %4")
+                               .arg(owner ? owner->objectName() : "none", box->windowTitle(),
+                                    icons.value(box->icon(), "other"), box->text());
+                if (m_whileBoxOpen) m_whileBoxOpen(box);
+                if (box->isVisible()) box->button(QMessageBox::Ok)->click();
+                return;
+            }
+        });
+        m_boxAnswerer.start(10);
+    }
+    void init() {
+        m_desk = std::make_unique<Desk>();
+        m_urls.clear();
+        QDesktopServices::setUrlHandler("http", this, "openUrl");
+    }
+    void cleanup() {
+        QDesktopServices::unsetUrlHandler("http");
+        m_whileBoxOpen = {};
+        m_desk.reset();
+        QTest::qWait(30);
+        QVERIFY(takeBoxes().isEmpty());  // no box went unchecked
+    }
+
+    void startsReadyWithTheDivisionsOfDataIniAndTheProxyTab() {
+        d().open();
+        QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Дивизион");
+        QCOMPARE(d().w<QComboBox>("divisionBox")->count(), 3);
+        QCOMPARE(d().w<QComboBox>("divisionBox")->itemText(2), "Пустая");
+        d().click("scanButton");  // the prompt keeps the scan from running
+        QCOMPARE(buttons(), "Клац on Сэйв off");
+        QCOMPARE(d().site.requests().size(), 0u);
+        QCOMPARE(proxyTab(),
+                 (QStringList{"ticked", "", "", "127.0.0.1", QString::number(d().site.port())}));
+        d().click("useProxyBox");
+        QCOMPARE(proxyTab().mid(0, 3), (QStringList{"clear", " (off)", " (off)"}));
+        QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
+        QCOMPARE(app::ErrorText(std::string(5000, 'x')), QString(1000, 'x') + "….");
+    }
+
+    // The handler returns at once; the title tells which team is fetched of how many.
+    void scanGoesOnAfterAFailedRequestAndDropsInputButStopsAtAnUnreadableAge() {
+        d().site.overrideTeam(102, tools::Answer::Http("404 Not Found", ""));
+        d().site.overrideTeam(
+            103, tools::Answer::Http("200 OK",
+                                     tools::MakeRosterPage({"Bad", "5", "3", {{"abc", "1"}}})));
+        d().open();
+        d().window->setDecimalSeparator(",");
+        QString titleWithTheBox;
+        m_whileBoxOpen = [&](QMessageBox*) {  // the failure's box, not the error's after it
+            if (!titleWithTheBox.isEmpty()) return;
+            titleWithTheBox = d().window->windowTitle();
+            clickHeader(1);
+            QTest::keyClicks(d().w<QComboBox>("divisionBox"), "x");
+        };
+        d().scan();
+        QVERIFY(d().window->busy());
+        QCOMPARE(d().window->windowTitle(), "Koravel — 1/4");
+        waitForTheWork();
+        QCOMPARE(titleWithTheBox, "Koravel — 2/4");
+        QCOMPARE(d().window->windowTitle(), "Koravel");
+        QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Первая");
+        QCOMPARE(takeBoxes(), (QStringList{"MainWindow :/ info: Произошла ошибка",
+                                           m_stop + "'abc' is not a valid integer value."}));
+        QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Bad|5|3|||"}));
+        QCOMPARE(buttons(), "Клац on Сэйв on");
+        const std::string first = d().site.requests().at(0);
+        QVERIFY(
+            first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 HTTP/1.0"));
+        QVERIFY(first.find("\r\nHost: site.test\r\n") != std::string::npos);
+    }
+
+    void sortSaveAndDoubleClickFollowTheHeaderClicks() {
+        d().open();
+        d().window->setDecimalSeparator(",");
+        d().scan();
+        waitForTheWork();
+        auto* view = d().w<QTreeView>("teamView");
+        view->setCurrentIndex(view->model()->index(2, 0));  // team 103
+        // Column clicked, the names after it; the first moves rows in a four-cycle.
+        const std::pair<int, QStringList> clicks[] = {
+            {1, {"Торпедо", "Bravo", "alpha", "Заря"}},
+            {1, {"Заря", "alpha", "Bravo", "Торпедо"}},
+            {2, {"Торпедо", "alpha", "Заря", "Bravo"}},
+            {0, {"Торпедо", "Заря", "Bravo", "alpha"}}};  // Latin before Cyrillic, a-z folded
+        for (const auto& [column, names] : clicks) {
+            clickHeader(column);
+            QCOMPARE(d().rows(1), names);
+            QCOMPARE(d().window->teamList()
+                         .at(static_cast<std::size_t>(
+                             view->selectionModel()->selectedRows().at(0).row()))
+                         .teamId,
+                     103);
+        }
+        d().click("saveButton");
+        waitForTheWork();
+        QCOMPARE(
+            saved(),
+            Block({"Торпедо" + Bars(16) + "__5__0__0__0", "Заря" + Bars(18) + "10__12__1__1__1,5",
+                   "Bravo" + Bars(18) + "2__20__0__0__0", "alpha" + Bars(17) + "2,5__7__0__0__0"}));
+        const QPoint row1 = view->visualRect(view->model()->index(1, 0)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, row1);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, row1);
+        QCOMPARE(m_urls, QList<QUrl>{QUrl("http://web.test/xml/school/roster.php?id=101")});
+    }
+
+    // The real system locale gives the separator of the list and save.txt; a small screen
+    // moves the window in by the least distance (offscreen frames are 302 x 325).
+    void theSystemLocaleAndScreenDecideInAProcessOfTheirOwn() {
+        if (!qEnvironmentVariableIsSet("KORAVEL_CHILD")) {
+            for (const auto& [locale, size] :
+                 {std::pair{"C.UTF-8", R"("width": 1920, "height": 1080)"},
+                  std::pair{"ru_RU.UTF-8", R"("width": 640, "height": 480)"}}) {
+                testing::Spit(
+                    d().path("screen.json"),
+                    std::string(R"({"screens": [{"name": "s", "x": 0, "y": 0, "dpr": 1, )") + size +
+                        "}]}");
+                QProcess child;
+                child.setEnvironment(
+                    QProcess::systemEnvironment() +
+                    QStringList{QString("LC_ALL=") + locale, "KORAVEL_CHILD=1",
+                                "QT_QPA_PLATFORM=offscreen:configfile=" +
+                                    QString::fromStdString(d().path("screen.json"))});
+                child.setProcessChannelMode(QProcess::MergedChannels);
+                child.start(QCoreApplication::applicationFilePath(),
+                            {"theSystemLocaleAndScreenDecideInAProcessOfTheirOwn"});
+                QVERIFY(child.waitForFinished(60000));
+                QVERIFY2(child.exitCode() == 0, qPrintable(locale + ("\n" + child.readAll())));
+            }
+            return;
+        }
+        d().open();
+        const bool small = QGuiApplication::primaryScreen()->size().width() == 640;
+        QCOMPARE(d().window->frameGeometry().topLeft(),
+                 small ? QPoint(338, 155) : QPoint(547, 397));
+        const QString sep = qgetenv("LC_ALL").startsWith("ru_RU") ? "," : ".";
+        d().scan(1);
+        waitForTheWork();
+        QCOMPARE(d().rows(), (QStringList{"A|1|1|0|1|2" + sep + "25", "B|1|1|1|1|10",
+                                          "C|1|1|0|0|0" + sep + "5", "D|1|1|0|1|1" + sep + "5"}));
+        clickHeader(5);  // ascending by number, not by text
+        d().click("saveButton");
+        waitForTheWork();
+        QCOMPARE(saved(), Block({"C" + Bars(22) + "1__1__0__0__0" + sep + "5",
+                                 "D" + Bars(22) + "1__1__0__1__1" + sep + "5",
+                                 "A" + Bars(22) + "1__1__0__1__2" + sep + "25",
+                                 "B" + Bars(22) + "1__1__1__1__10"}));
+    }
+
+    // Each close a process of its own, two busy loops beside it: the program must end
+    // within a second of the close, drop the request, and save the settings.
+    void closingAtAnyStageEndsTheProgramUnderLoad() {
+        QProcess loops[2];
+        for (QProcess& loop : loops) loop.start("sh", {"-c", "while :; do :; done"});
+        const int rounds = qEnvironmentVariableIntValue("KORAVEL_CLOSE_ROUNDS");
+        for (int stage = 0; stage < 4; ++stage) {
+            for (int round = 0; round < (rounds > 0 ? rounds : 3); ++round) {
+                const QTemporaryDir out;
+                QProcess child;
+                child.setEnvironment(QProcess::systemEnvironment() +
+                                     QStringList{"KORAVEL_CLOSE_AT=" + QString::number(stage),
+                                                 "KORAVEL_CLOSE_OUT=" + out.path()});
+                child.start(QCoreApplication::applicationFilePath());
+                QVERIFY2(child.waitForStarted(), "no child");
+                QString said;
+                while (!said.contains("closing") && child.waitForReadyRead(30000))
+                    said += child.readAllStandardOutput();
+                QVERIFY2(said.contains("closing"),
+                         qPrintable(QString("stage %1: %2").arg(stage).arg(said)));
+                QElapsedTimer closed;
+                closed.start();
+                QVERIFY2(child.waitForFinished(5000),
+                         qPrintable(QString("stage %1 hangs").arg(stage)));
+                QVERIFY2(closed.elapsed() < 1000,
+                         qPrintable(QString("stage %1: %2 ms").arg(stage).arg(closed.elapsed())));
+                QCOMPARE(child.exitCode(), 0);
+                QVERIFY(testing::Slurp(out.filePath("settings.ini").toStdString())
+                            .find("ProxyLogin=kept") != std::string::npos);
+                QCOMPARE(testing::Slurp(out.filePath("save.txt").toStdString()), "");
+            }
+        }
+        for (QProcess& loop : loops) {
+            loop.kill();
+            loop.waitForFinished();
+        }
+    }
+
+    void aHugeCellNeitherStallsTheListNorTheErrorBox() {
+        testing::Spit(d().path("data.ini"), "[H]\nteam1=401\nteam2=402\n[T]\nteam1=403\n");
+        d().open();
+        d().scan(0);
+        waitForTheWork();
+        QCOMPARE(d().rows(), (QStringList{QString(1000, 'x') + "|1|1|0|0|0", "Age|1|1|||"}));
+        QCOMPARE(d().window->teamList().at(0).name.size(),
+                 std::size_t{20} << 20);  // whole for the report
+        d().scan(1);
+        waitForTheWork();
+        QCOMPARE(d().rows(), QStringList{"Talent|1|1|||"});
+        const QString quoted = m_stop + "'" + QString(256, 'x') + "…' is not a valid ";
+        QCOMPARE(takeBoxes(),
+                 (QStringList{quoted + "integer value.", quoted + "floating point value."}));
+    }
+
+    void placingMovesTheWindowTheLeastDistanceIntoTheScreen() {
+        const QRect screen(0, 0, 800, 600);
+        // frame, available area, where the frame goes
+        const std::tuple<QRect, QRect, QPoint> cases[] = {
+            {{547, 397, 300, 325}, {0, 0, 847, 722}, {547, 397}},  // exactly fits
+            {{547, 397, 300, 325}, screen, {500, 275}},
+            {{-20, -5, 300, 325}, screen, {0, 0}},
+            {{547, 397, 900, 700}, screen, {0, 0}},  // too large: the title bar stays in
+            {{547, 397, 300, 325}, {1920, 40, 1280, 984}, {1920, 397}}};
+        for (const auto& [frame, area, expected] : cases)
+            QCOMPARE(app::PlaceInside(frame, area), expected);
+    }
+
+    // A start-up error ends start-up at its step; the window opens all the same, and
+    // what it could not read it does not write over at close.
+    void aSettingsErrorEndsStartUpAndIsNeverWrittenOver() {
+        const std::string shape = "[Koravel]\nUseProxy=1\nProxyLogin=a, b\n";
+        testing::Spit(d().path("shape.conf"), shape);
+        d().open("shape.conf");
+        QTRY_COMPARE(m_boxes, QStringList{m_stop + "Invalid data type for 'ProxyLogin'"});
+        m_boxes.clear();
+        QCOMPARE(d().w<QComboBox>("divisionBox")->count(), 6);  // the layout's own
+        QCOMPARE(proxyTab().at(0), "ticked");
+        d().w<QLineEdit>("proxyLoginEdit")->setText("new");
+        QVERIFY(d().window->close());
+        QCOMPARE(testing::Slurp(d().path("shape.conf")), shape);
+        testing::Spit(d().path("plain"), "not a folder");
+        d().open("plain/kelvo.conf");
+        QVERIFY(d().window->close());
+        QTRY_COMPARE(m_boxes, QStringList{"none Window_tests stop: Failed to create key Koravel."});
+        m_boxes.clear();
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    if (const QByteArray stage = qgetenv("KORAVEL_CLOSE_AT"); !stage.isEmpty())
+        return CloseAt(static_cast<Stage>(stage.toInt()),
+                       qEnvironmentVariable("KORAVEL_CLOSE_OUT").toStdString());
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
