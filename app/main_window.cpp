@@ -61,10 +61,10 @@ QPoint PlaceInside(const QRect& frame, const QRect& available) {
             axis(frame.y(), frame.height(), available.y(), available.height())};
 }
 
-MainWindow::MainWindow(SessionOptions options, QWidget* parent)
+MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
     : QWidget(parent),
       m_ui(std::make_unique<Ui::MainWindow>()),
-      m_session(std::move(options)),
+      m_session(options),
       m_model(new TeamListModel(this)),
       m_worker(std::make_unique<ScanWorker>(m_session)) {
     m_ui->setupUi(this);
@@ -88,6 +88,8 @@ MainWindow::MainWindow(SessionOptions options, QWidget* parent)
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     header->setSectionsMovable(false);
+    // The designed widths hold under every style (Windows' would widen "И" and "19").
+    header->setMinimumSectionSize(1);
     for (int column = 0; column < survey::kColumnCount; ++column)
         header->resizeSection(column, kColumnWidths[column]);
 

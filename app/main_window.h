@@ -41,7 +41,7 @@ QPoint PlaceInside(const QRect& frame, const QRect& available);
 // the save run on a worker; every handler returns at once.
 class MainWindow final : public QWidget {
 public:
-    explicit MainWindow(SessionOptions options = {}, QWidget* parent = nullptr);
+    explicit MainWindow(const SessionOptions& options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The Proxy tab's controls as settings, Windows-1251 texts.

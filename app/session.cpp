@@ -21,7 +21,7 @@ config::SettingsStore StoreAt(const std::filesystem::path& file) {
 
 }  // namespace
 
-Session::Session(SessionOptions options)
+Session::Session(const SessionOptions& options)
     : m_workingDirectory(StartDirectory(options.workingDirectory)),
       m_store(StoreAt(options.settingsFile)),
       m_settings(m_store.load()),

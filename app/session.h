@@ -37,7 +37,7 @@ struct SessionOptions {
 class Session final {
 public:
     // Loads the settings (never throws: a failed load is kept in settings().error).
-    explicit Session(SessionOptions options = {});
+    explicit Session(const SessionOptions& options = {});
 
     const std::filesystem::path& workingDirectory() const { return m_workingDirectory; }
     std::filesystem::path reportFile() const { return m_workingDirectory / text::kReportFile; }

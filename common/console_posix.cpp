@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 
 #include "common/code_page.h"
@@ -53,7 +54,7 @@ public:
     }
 
 private:
-    bool valid() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
+    bool valid() const { return reinterpret_cast<std::intptr_t>(m_handle) != -1; }
 
     iconv_t m_handle;
 };

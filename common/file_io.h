@@ -43,6 +43,6 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
 // checked, are flushed to disk and then renamed over it, so that any failure leaves the
 // old file byte for byte. The new file has the permission bits `mode` from the moment it
 // exists (only the read-only bit counts on Windows). Returns 0 or the error number.
-int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, unsigned mode);
+int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsigned mode);
 
 }  // namespace koravel::common

@@ -164,7 +164,7 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
     return {Done, 0};
 }
 
-int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, unsigned mode) {
+int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsigned mode) {
     // Beside the file, so that the rename stays within one file system.
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::filesystem::path temporary;

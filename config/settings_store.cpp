@@ -110,7 +110,7 @@ public:
         for (const auto& [name, value] : sorted) text.setText(kGroup, name, value);
         if (old.exists && text.bytes() == old.bytes) return;
         if (const int code =
-                common::ReplaceFile(target, text.bytes(), old.exists ? old.mode : 0600);
+                common::ReplaceWhole(target, text.bytes(), old.exists ? old.mode : 0600);
             code != 0)
             throw failed(SystemMessage(code));
     }

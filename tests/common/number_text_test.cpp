@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "common/error.h"
+#include "tools/testing/files.h"
 
 namespace koravel::common {
 namespace {
@@ -20,7 +21,7 @@ using ::testing::ThrowsMessage;
 template <class Check>
 void UnderEachLocale(Check check) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    for (const char* locale : {"C", "ru_RU.UTF-8"}) {
+    for (const char* locale : {"C", testing::kRussianLocale}) {
         SCOPED_TRACE(locale);
         EXPECT_NE(std::setlocale(LC_ALL, locale), nullptr);
         check();

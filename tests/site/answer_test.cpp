@@ -98,27 +98,25 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
     ExpectOutcomes(cases);
 }
 
-// A script is told which status failed and whether the proxy said it.
+// A script is told which status failed and whether the proxy said it (the command-line
+// tests see the 407 come through).
 TEST(Answer, AFailureStatusIsNamedInTheReason) {
-    FakeSite site;
-    site.push(A::Http("407 Proxy Authentication Required", ""));
-    site.push(A::Http("404 Not Found", "gone"));
-    const auto viaProxy = Proxy(FakeSite::host(), std::to_string(site.port()));
-    EXPECT_EQ(FetchRoster(1, viaProxy, {"game.example", 80}).reason(),
-              "failure status 407 from the proxy");
-    EXPECT_EQ(FetchRoster(1, {}, AddressOf(site)).reason(), "failure status 404");
-    EXPECT_EQ(FailureReason(Failure::IdleTimeout, 200, true), "idle timeout");
+    EXPECT_EQ(FailureReason(FailureStatus, 407, true), "failure status 407 from the proxy");
+    EXPECT_EQ(FailureReason(FailureStatus, 404, true), "failure status 404");
+    EXPECT_EQ(FailureReason(IdleTimeout, 200, true), "idle timeout");
 }
 
 // The total bound of 3 s turns a missing connect bound into a different reason, not a hang.
 TEST(Connection, EachUnreachableSiteFailsForItsReason) {
-    const FullBacklog backlog;
-    const std::pair<RosterRequest, Failure> cases[] = {
+    std::vector<std::pair<RosterRequest, Failure>> cases = {
         {BuildRosterRequest(1, {}, {"127.0.0.1", FakeSite().port()}), ConnectionRefused},
         {BuildRosterRequest(1, {}, {"koravel.invalid", 80}), NameNotResolved},
         {BuildRosterRequest(1, Proxy("proxy.invalid", "8080"), {"a.b", 80}), NameNotResolved},
-        {BuildRosterRequest(1, {}, {"127.0.0.1", backlog.port()}), ConnectTimeout},
     };
+#ifndef _WIN32  // only Linux drops a connection its full queue has no room for
+    const FullBacklog backlog;
+    cases.push_back({BuildRosterRequest(1, {}, {"127.0.0.1", backlog.port()}), ConnectTimeout});
+#endif
     for (const auto& [request, reason] : cases) {
         EXPECT_EQ(OutcomeOf(SendRosterRequest(request, {.connect = 300ms, .total = 3s})),
                   Outcome(reason))
@@ -131,12 +129,13 @@ TEST(Connection, EachUnreachableSiteFailsForItsReason) {
 TEST(Cancel, RaisedFlagEndsTheRequestWhereverItWaits) {
     FakeSite silent;
     silent.push(A::Silent("", 20s));
-    const FullBacklog backlog;
-    const std::pair<SiteAddress, std::chrono::milliseconds> cases[] = {
-        {AddressOf(silent), 300ms},
-        {{"127.0.0.1", backlog.port()}, 300ms},
-        {AddressOf(silent), 0ms},  // raised before the start
+    std::vector<std::pair<SiteAddress, std::chrono::milliseconds>> cases = {
+        {AddressOf(silent), 300ms}, {AddressOf(silent), 0ms},  // raised before the start
     };
+#ifndef _WIN32
+    const FullBacklog backlog;
+    cases.push_back({{"127.0.0.1", backlog.port()}, 300ms});
+#endif
     for (const auto& [where, raiseAfter] : cases) {
         std::atomic<bool> cancel = raiseAfter == 0ms;
         std::jthread raiser([&cancel, delay = raiseAfter] {

@@ -45,8 +45,15 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
         {345, {false, "user", "pw", "proxy.invalid", "abc"}, here, Wire("345")},
     };
     // Proxy variables of the environment must change nothing, either way.
-    ::setenv("http_proxy", "http://127.0.0.1:1", 1);
-    ::setenv("no_proxy", "*", 1);
+    const auto set = [](const char* name, const char* value) {
+#ifdef _WIN32
+        _putenv_s(name, value);
+#else
+        ::setenv(name, value, 1);
+#endif
+    };
+    set("http_proxy", "http://127.0.0.1:1");
+    set("no_proxy", "*");
     std::size_t sent = 0;
     for (const auto& [id, proxy, target, bytes] : cases) {
         site.push(Answer::Http("200 OK", ""));
@@ -56,8 +63,8 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
         EXPECT_EQ(seen.size(), ++sent);
         EXPECT_EQ(seen.empty() ? "" : seen.back(), bytes);
     }
-    ::unsetenv("http_proxy");
-    ::unsetenv("no_proxy");
+    set("http_proxy", "");
+    set("no_proxy", "");
 }
 
 TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {

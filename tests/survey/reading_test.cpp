@@ -13,6 +13,7 @@
 #include "survey/roster_reader.h"
 #include "survey/scan.h"
 #include "tools/fake_site/roster_page.h"
+#include "tools/testing/files.h"
 
 namespace koravel::survey {
 namespace {
@@ -68,7 +69,7 @@ TEST(RosterReader, ReadsPagesIntoRowsWhateverTheProcessLocale) {
     };
     // Under a Russian locale the C library writes and expects ",".
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    for (const char* locale : {"C", "ru_RU.UTF-8"}) {
+    for (const char* locale : {"C", testing::kRussianLocale}) {
         ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
         for (auto [page, row] : cases) {
             EXPECT_EQ(Read(page, ","), row) << locale;

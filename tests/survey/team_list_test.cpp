@@ -17,18 +17,6 @@ TeamRow Row(std::int32_t id, std::string name, std::string players, std::string 
             .cosp = std::move(cosp)};
 }
 
-// Every cell after the name holds `text`; without it the row was cut short.
-TeamRow Same(const char* text) {
-    if (text == nullptr) return {};
-    return {.name = "",
-            .players = text,
-            .cosp = text,
-            .aged19 = text,
-            .talentsAbove1 = text,
-            .maxTalent = text,
-            .complete = true};
-}
-
 TEST(TeamOrder, EveryClickFlipsTheDirectionWhateverTheColumn) {
     // Each click sorts the list as the one before left it; "Bravo" and "bravo" are equal
     // in every column and keep their order both ways.
@@ -60,13 +48,13 @@ TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
         {".", {"1.0000000000000002E20", "1E20"}, {1, 0}}};
     for (const auto& [sep, texts, order] : cases) {
         TeamList list;
-        for (const char* text : texts) list.push_back(Same(text));
+        for (const char* text : texts)
+            list.push_back(text ? TeamRow{.maxTalent = text, .complete = true} : TeamRow{});
         SortState state;
         EXPECT_EQ(HeaderClickOrder(list, state, 5, sep), order);
     }
     // More equal rows than an insertion sort takes on, by name and by number.
-    TeamList many(20, Same("1"));
-    for (TeamRow& row : many) row.name = "a";
+    const TeamList many(20, TeamRow{.name = "a", .maxTalent = "1", .complete = true});
     for (const int column : {0, 5}) {
         SortState state;
         EXPECT_EQ(HeaderClickOrder(many, state, column, "."),

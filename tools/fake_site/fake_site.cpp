@@ -2,12 +2,17 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -21,6 +26,79 @@ namespace koravel::tools {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The few calls that differ between BSD sockets and Winsock, so that the tests that
+// cross-build for Windows have their site too. Descriptors stay ints on both.
+#ifdef _WIN32
+constexpr int kNoSignal = 0;
+constexpr int kShutWrite = SD_SEND;
+
+struct Winsock {
+    Winsock() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+
+int OpenSocket(bool nonBlocking = false) {
+    static const Winsock started;
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return -1;
+    u_long on = nonBlocking ? 1 : 0;
+    ::ioctlsocket(s, FIONBIO, &on);
+    return static_cast<int>(s);
+}
+void CloseSocket(int fd) { ::closesocket(static_cast<SOCKET>(fd)); }
+int Poll(pollfd* fds, int count, int timeout) {
+    return ::WSAPoll(fds, static_cast<ULONG>(count), timeout);
+}
+bool WouldBlock() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
+bool Interrupted() { return false; }
+int Accept(int listener) {
+    const SOCKET s = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+    if (s == INVALID_SOCKET) return -1;
+    u_long on = 1;
+    ::ioctlsocket(s, FIONBIO, &on);
+    return static_cast<int>(s);
+}
+// A connected loopback pair stands in for a pipe, which WSAPoll cannot watch.
+bool WakePair(int ends[2]) {
+    const int listener = OpenSocket();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    ends[1] = OpenSocket();
+    const bool ok =
+        ::connect(ends[1], reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        (ends[0] = Accept(listener)) >= 0;
+    CloseSocket(listener);
+    return ok;
+}
+void Wake(int fd) { ::send(fd, "x", 1, 0); }
+#else
+constexpr int kNoSignal = MSG_NOSIGNAL;
+constexpr int kShutWrite = SHUT_WR;
+
+int OpenSocket(bool nonBlocking = false) {
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+}
+void CloseSocket(int fd) { ::close(fd); }
+int Poll(pollfd* fds, int count, int timeout) {
+    return ::poll(fds, static_cast<nfds_t>(count), timeout);
+}
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool Interrupted() { return errno == EINTR; }
+int Accept(int listener) {
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+}
+bool WakePair(int ends[2]) { return ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0; }
+void Wake(int fd) { [[maybe_unused]] const auto written = ::write(fd, "x", 1); }
+#endif
 
 // A client that stops sending halfway through its request is given up on after this.
 constexpr milliseconds kReadPatience{5000};
@@ -141,13 +219,14 @@ std::optional<std::int32_t> RosterTargetId(std::string_view target) {
 
 FakeSite::FakeSite(std::uint16_t port) {
     int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("fake site: pipe");
+    if (!WakePair(wake)) throw std::runtime_error("fake site: no wake-up pair");
     m_wakeRead = wake[0];
     m_wakeWrite = wake[1];
 
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd = OpenSocket();
     const int on = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                 sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -158,9 +237,9 @@ FakeSite::FakeSite(std::uint16_t port) {
         ::listen(m_listenFd, 128) != 0 ||
         ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const std::string reason = "fake site: cannot listen on port " + std::to_string(port);
-        if (m_listenFd >= 0) ::close(m_listenFd);
-        ::close(m_wakeRead);
-        ::close(m_wakeWrite);
+        if (m_listenFd >= 0) CloseSocket(m_listenFd);
+        CloseSocket(m_wakeRead);
+        CloseSocket(m_wakeWrite);
         throw std::runtime_error(reason);
     }
     m_port = ntohs(address.sin_port);
@@ -169,12 +248,12 @@ FakeSite::FakeSite(std::uint16_t port) {
 
 FakeSite::~FakeSite() {
     // Never drained, so every poll from now on sees it and returns.
-    [[maybe_unused]] const auto written = ::write(m_wakeWrite, "x", 1);
+    Wake(m_wakeWrite);
     m_acceptor.join();
     for (Worker& worker : m_workers) worker.thread.join();
-    ::close(m_listenFd);
-    ::close(m_wakeRead);
-    ::close(m_wakeWrite);
+    CloseSocket(m_listenFd);
+    CloseSocket(m_wakeRead);
+    CloseSocket(m_wakeWrite);
 }
 
 void FakeSite::push(Answer answer) {
@@ -228,12 +307,12 @@ bool FakeSite::waitUntilIdle(milliseconds timeout) const {
 void FakeSite::acceptLoop() {
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+        if (Poll(fds, 2, -1) < 0) {
+            if (Interrupted()) continue;
             return;
         }
         if (fds[1].revents != 0) return;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = Accept(m_listenFd);
         if (fd < 0) continue;
         reapFinished();
         const std::lock_guard lock(m_mutex);
@@ -258,16 +337,16 @@ void FakeSite::reapFinished() {
 
 FakeSite::Link FakeSite::sendAll(int fd, std::string_view bytes) const {
     while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const auto sent =
+            ::send(fd, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)),
+                   kNoSignal);
         if (sent > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
             continue;
         }
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return Link::ClientLeft;
-        }
+        if (sent < 0 && !WouldBlock() && !Interrupted()) return Link::ClientLeft;
         pollfd fds[2] = {{fd, POLLOUT, 0}, {m_wakeRead, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return Link::ClientLeft;
+        if (Poll(fds, 2, -1) < 0 && !Interrupted()) return Link::ClientLeft;
         if (fds[1].revents != 0) return Link::Stopping;
         if ((fds[0].revents & (POLLERR | POLLHUP)) != 0) return Link::ClientLeft;
     }
@@ -281,15 +360,13 @@ FakeSite::Link FakeSite::waitQuiet(int fd, milliseconds duration) const {
         const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
         if (left.count() <= 0) return Link::Open;
         pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(left.count()) + 1);
-        if (ready < 0 && errno != EINTR) return Link::ClientLeft;
+        const int ready = Poll(fds, 2, static_cast<int>(left.count()) + 1);
+        if (ready < 0 && !Interrupted()) return Link::ClientLeft;
         if (fds[1].revents != 0) return Link::Stopping;
         if (fds[0].revents != 0) {
             char sink[4096];
-            const ssize_t got = ::recv(fd, sink, sizeof sink, 0);
-            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
-                return Link::ClientLeft;
-            }
+            const auto got = ::recv(fd, sink, sizeof sink, 0);
+            if (got == 0 || (got < 0 && !WouldBlock() && !Interrupted())) return Link::ClientLeft;
         }
     }
 }
@@ -338,18 +415,16 @@ void FakeSite::serve(int fd, Worker& worker) {
         const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - lastByte);
         if (waited >= kReadPatience) break;
         pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        if (::poll(fds, 2, static_cast<int>((kReadPatience - waited).count())) < 0 &&
-            errno != EINTR) {
+        if (Poll(fds, 2, static_cast<int>((kReadPatience - waited).count())) < 0 && !Interrupted())
             break;
-        }
         if (fds[1].revents != 0) {
             stopping = true;
             break;
         }
         if (fds[0].revents == 0) continue;
         char buffer[16384];
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        const auto got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && (WouldBlock() || Interrupted())) continue;
         if (got <= 0) break;
         request.append(buffer, static_cast<std::size_t>(got));
         lastByte = Clock::now();
@@ -371,12 +446,13 @@ void FakeSite::serve(int fd, Worker& worker) {
         link = play(fd, answer);
         if (answer.reset) {
             const linger abort{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                         sizeof abort);
         } else {
-            ::shutdown(fd, SHUT_WR);
+            ::shutdown(fd, kShutWrite);
         }
     }
-    ::close(fd);
+    CloseSocket(fd);
     const std::lock_guard lock(m_mutex);
     if (link == Link::ClientLeft) ++m_hangUps;
     worker.done = true;
@@ -384,7 +460,7 @@ void FakeSite::serve(int fd, Worker& worker) {
 }
 
 FullBacklog::FullBacklog() {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd = OpenSocket();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -394,12 +470,12 @@ FullBacklog::FullBacklog() {
         ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(m_listenFd, 0) != 0 ||
         ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (m_listenFd >= 0) ::close(m_listenFd);
+        if (m_listenFd >= 0) CloseSocket(m_listenFd);
         throw std::runtime_error("full backlog: cannot listen");
     }
     m_port = ntohs(address.sin_port);
     for (int i = 0; i < 2; ++i) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        const int fd = OpenSocket(true);
         if (fd < 0) continue;
         m_fillers.push_back(fd);
         // Non-blocking: EINPROGRESS is the expected answer; the poll below waits it out.
@@ -408,13 +484,13 @@ FullBacklog::FullBacklog() {
     // The first filler must stand in the queue before anyone relies on it being full.
     if (!m_fillers.empty()) {
         pollfd first{m_fillers.front(), POLLOUT, 0};
-        ::poll(&first, 1, 1000);
+        Poll(&first, 1, 1000);
     }
 }
 
 FullBacklog::~FullBacklog() {
-    for (const int fd : m_fillers) ::close(fd);
-    ::close(m_listenFd);
+    for (const int fd : m_fillers) CloseSocket(fd);
+    CloseSocket(m_listenFd);
 }
 
 }  // namespace koravel::tools

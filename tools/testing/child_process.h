@@ -1,7 +1,6 @@
 #pragma once
 
-// What the test binaries share: files as bytes, and child processes for what would hang,
-// needs another user, or needs mounts of its own.
+// Child processes for what would hang, needs another user, or needs mounts of its own.
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -14,19 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 namespace koravel::testing {
-
-inline std::string Slurp(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void Spit(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // What `body` says, run in a child process that a hang cannot keep alive.
 inline std::string InChild(const std::function<std::string()>& body, unsigned seconds = 20) {

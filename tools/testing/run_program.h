@@ -24,7 +24,7 @@ struct Ran {
     std::string err;
 };
 
-struct Run {
+struct Child {
     std::vector<std::string> args{};  // the program first
     std::vector<std::string> env{};   // NAME=value, on top of this process's environment
     std::filesystem::path folder{};
