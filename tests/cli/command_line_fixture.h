@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/testing/files.h"
 #include "tools/fake_site/fake_site.h"
 #include "tools/fake_site/roster_page.h"
+#include "tools/testing/files.h"
 
 namespace koravel::testing {
 
@@ -55,9 +55,6 @@ protected:
     }
 
     std::string port() const { return std::to_string(m_site.port()); }
-    static std::string binary() {
-        return qEnvironmentVariable("KORAVEL_BINARY", QStringLiteral(KORAVEL_BINARY)).toStdString();
-    }
     // The user's own settings: the file under XDG_CONFIG_HOME, or the registry.
     void settings(const std::map<std::string, std::string>& values) const {
 #ifdef _WIN32
@@ -82,7 +79,7 @@ protected:
         QProcess koravel;
         koravel.setProcessEnvironment(env);
         koravel.setWorkingDirectory(m_dir.path());
-        koravel.start(QString::fromStdString(binary()), arguments);
+        koravel.start(qEnvironmentVariable("KORAVEL_BINARY", KORAVEL_BINARY), arguments);
         EXPECT_TRUE(koravel.waitForFinished(60000)) << args.front();
         return {koravel.exitStatus() == QProcess::NormalExit ? koravel.exitCode() : -1,
                 koravel.readAllStandardOutput().toStdString(),

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,6 +62,15 @@ protected:
         ASSERT_EQ(run(args, 0, "eio").status, 0);
         const std::string after = Slurp(file);
         ASSERT_NE(after, before);
+        // Whatever is written is flushed to disk before its file is closed.
+        std::istringstream calls(Slurp(m_log));
+        std::set<std::string> unflushed;
+        for (std::string number, call, what;
+             calls >> number >> call && std::getline(calls, what);) {
+            if (call == "write") unflushed.insert(what);
+            if (call == "fsync") unflushed.erase(what);
+            EXPECT_FALSE(call == "close" && unflushed.contains(what)) << "not flushed:" << what;
+        }
         std::map<std::string, std::map<std::string, int>> table;  // "call kind" -> outcomes
         for (const std::string kind : {"eio", "enospc", "eintr", "short"}) {
             for (int call = 1;; ++call) {

@@ -46,7 +46,7 @@ TEST(Terminal, ControlAndBidiCharactersBecomeVisibleEscapes) {
         {"\xC2\x9B"
          "2J",
          "\\x9b2J"},  // C1 CSI
-        {"\u202Eevil\u2066x\u2069", "\\u202eevil\\u2066x\\u2069"},
+        {"\u202Aa\u202Eevil\u2066x\u2069", "\\u202aa\\u202eevil\\u2066x\\u2069"},
         {"\u202D\u202F", "\\u202d\u202F"},  // U+202F is a plain space
         {"\xFF\xC3", "\\xff\\xc3"},
     };

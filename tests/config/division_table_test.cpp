@@ -129,7 +129,7 @@ TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAsTheyStandWhenLoaded) {
     const QTemporaryDir dir;
     const fs::path root = fs::path(dir.path().toStdU16String());
     std::vector<std::pair<const char*, int>> cases = {
-        {"dir", 0}, {"missing", 0}, {"full", 2}, {"over", 0}};
+        {"dir", 0}, {"missing", 0}, {"full", 2}, {"over", 0}, {"huge", 0}};
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", root / "zero");
@@ -140,6 +140,9 @@ TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAsTheyStandWhenLoaded) {
         << "[a]\nteam1=5\n;" << std::string(16777203, 'x');
     std::ofstream(root / "over", std::ios::binary)
         << "[a]\nteam1=5\n;" << std::string(16777204, 'x');
+    // Sparse: read whole, it would take more memory than the machine has.
+    std::ofstream(root / "huge", std::ios::binary) << "[a]\nteam1=5\n";
+    fs::resize_file(root / "huge", std::uintmax_t{1} << 40);
     for (const auto& [name, found] : cases) EXPECT_EQ(FoundIn(root / name), found) << name;
 
     // In a folder whose name no single-byte code page holds.

@@ -45,15 +45,8 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
         {345, {false, "user", "pw", "proxy.invalid", "abc"}, here, Wire("345")},
     };
     // Proxy variables of the environment must change nothing, either way.
-    const auto set = [](const char* name, const char* value) {
-#ifdef _WIN32
-        _putenv_s(name, value);
-#else
-        ::setenv(name, value, 1);
-#endif
-    };
-    set("http_proxy", "http://127.0.0.1:1");
-    set("no_proxy", "*");
+    for (const char* variable : {"http_proxy=http://127.0.0.1:1", "no_proxy=*"})
+        putenv(const_cast<char*>(variable));
     std::size_t sent = 0;
     for (const auto& [id, proxy, target, bytes] : cases) {
         site.push(Answer::Http("200 OK", ""));
@@ -63,8 +56,7 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
         EXPECT_EQ(seen.size(), ++sent);
         EXPECT_EQ(seen.empty() ? "" : seen.back(), bytes);
     }
-    set("http_proxy", "");
-    set("no_proxy", "");
+    for (const char* variable : {"http_proxy=", "no_proxy="}) putenv(const_cast<char*>(variable));
 }
 
 TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
