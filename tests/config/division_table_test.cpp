@@ -129,20 +129,20 @@ TEST(DivisionTable, ReadsOnlyRegularFilesUpTo16MiBAsTheyStandWhenLoaded) {
     const QTemporaryDir dir;
     const fs::path root = fs::path(dir.path().toStdU16String());
     std::vector<std::pair<const char*, int>> cases = {
-        {"dir", 0}, {"missing", 0}, {"full", 2}, {"over", 0}, {"huge", 0}};
+        {"dir", 0}, {"missing", 0}, {"full", 2}, {"over", 0}};
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", root / "zero");
-    cases.insert(cases.end(), {{"fifo", 0}, {"zero", 0}});
+    // Sparse: read whole, it would take more memory than the machine has.
+    std::ofstream(root / "huge", std::ios::binary) << "[a]\nteam1=5\n";
+    fs::resize_file(root / "huge", std::uintmax_t{1} << 40);
+    cases.insert(cases.end(), {{"fifo", 0}, {"zero", 0}, {"huge", 0}});
 #endif
     fs::create_directory(root / "dir");
     std::ofstream(root / "full", std::ios::binary)
         << "[a]\nteam1=5\n;" << std::string(16777203, 'x');
     std::ofstream(root / "over", std::ios::binary)
         << "[a]\nteam1=5\n;" << std::string(16777204, 'x');
-    // Sparse: read whole, it would take more memory than the machine has.
-    std::ofstream(root / "huge", std::ios::binary) << "[a]\nteam1=5\n";
-    fs::resize_file(root / "huge", std::uintmax_t{1} << 40);
     for (const auto& [name, found] : cases) EXPECT_EQ(FoundIn(root / name), found) << name;
 
     // In a folder whose name no single-byte code page holds.
