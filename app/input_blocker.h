@@ -7,7 +7,7 @@ class QWidget;
 namespace koravel::app {
 
 // While alive, mouse, key and wheel input addressed to `window` (or any widget inside
-// it) is dropped, not deferred: QEventLoop::ExcludeUserInputEvents would replay it once
+// it) is dropped, not deferred: an event loop that excludes user input would replay it once
 // the scan ends. Other top-level windows, such as a message box, are not affected.
 class InputBlocker final : public QObject {
 public:

@@ -248,8 +248,8 @@ void MainWindow::onScanClicked() {
         Qt::QueuedConnection);
 }
 
-void MainWindow::onRowRead(const survey::TeamRow& row) {
-    m_arrived.push_back(row);
+void MainWindow::onRowRead(const std::shared_ptr<survey::TeamRow>& row) {
+    m_arrived.push_back(std::move(*row));
     if (!m_frame.isActive()) m_frame.start();
 }
 

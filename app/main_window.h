@@ -75,7 +75,7 @@ private:
     void onHeaderClicked(int column);
     void onRowActivated();
 
-    void onRowRead(const survey::TeamRow& row);
+    void onRowRead(const std::shared_ptr<survey::TeamRow>& row);
     void onRequestFailed();
     void onScanFinished(const std::string& error);
     void onSaveFinished(const std::string& error);

@@ -55,7 +55,10 @@ void ScanWorker::scan(const ScanJob& job) {
                 waitForResume();
                 return std::nullopt;
             },
-            [this](survey::TeamRow&& row) { Q_EMIT rowRead(row); }, &m_stop);
+            [this](survey::TeamRow&& row) {
+                Q_EMIT rowRead(std::make_shared<survey::TeamRow>(std::move(row)));
+            },
+            &m_stop);
     } catch (const std::exception& e) {
         error = MessageOf(e);
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,7 +45,9 @@ public:
     void stop();
 
 Q_SIGNALS:
-    void rowRead(const koravel::survey::TeamRow& row);
+    // Shared, not copied: a hostile page can make a row megabytes long. The one receiver
+    // takes it over.
+    void rowRead(const std::shared_ptr<koravel::survey::TeamRow>& row);
     void requestFailed(std::int32_t teamId, const QString& reason);
     // `error` is empty after a scan that ran to its end or was stopped; otherwise it is
     // the message of the error that ended it, in Windows-1251.
