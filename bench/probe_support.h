@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <thread>
@@ -128,6 +129,38 @@ inline bool AnswerBox() {
         modal->close();
     return true;
 }
+
+// A probe's window: a division of `teams` teams written to `work`, the window over it
+// against the site on 127.0.0.1:`port`, shown, and every box that opens answered with OK
+// and counted, since a failed request would wait for its box.
+class WindowRun {
+public:
+    WindowRun(int& argc, char** argv, const std::filesystem::path& work, int port, int teams,
+              std::chrono::seconds limit)
+        : ids(Division(work, teams, limit)), app(argc, argv), window(WindowOptions(work, port)) {
+        window.show();
+        QObject::connect(&answerer_, &QTimer::timeout, [this] { boxes += AnswerBox(); });
+        answerer_.start(50);
+    }
+
+    const std::vector<std::int32_t> ids;
+    const site::CurlGlobal curl;
+    QApplication app;
+    app::MainWindow window;
+    int boxes = 0;
+
+private:
+    static std::vector<std::int32_t> Division(const std::filesystem::path& work, int teams,
+                                              std::chrono::seconds limit) {
+        FailAfter(limit);
+        std::vector<std::int32_t> teamIds(static_cast<std::size_t>(teams));
+        std::iota(teamIds.begin(), teamIds.end(), 10001);
+        WriteDivision(work, teamIds);
+        return teamIds;
+    }
+
+    QTimer answerer_;
+};
 
 #endif
 

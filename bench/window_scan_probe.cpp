@@ -8,14 +8,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <QApplication>
-#include <QTimer>
 
 #include "app/main_window.h"
 #include "site/transfer.h"
@@ -43,22 +38,9 @@ int main(int argc, char** argv) {
     if (argc != 5 || !ParseNumber(argv[1], port) || !ParseNumber(argv[2], teams) ||
         !ParseNumber(argv[3], rounds) || rounds == 0)
         return 2;
-    const std::filesystem::path work = argv[4];
-    std::vector<std::int32_t> ids(static_cast<std::size_t>(teams));
-    std::iota(ids.begin(), ids.end(), 10001);
-    koravel::bench::WriteDivision(work, ids);
-
-    koravel::bench::FailAfter(std::chrono::seconds(600));
-    const koravel::site::CurlGlobal curl;
-    QApplication app(argc, argv);
-    koravel::app::MainWindow form(koravel::bench::WindowOptions(work, port));
-    form.show();
-
-    // A failed request would wait for its box; it is answered and spoils the run.
-    int boxes = 0;
-    QTimer answerer;
-    QObject::connect(&answerer, &QTimer::timeout, [&] { boxes += koravel::bench::AnswerBox(); });
-    answerer.start(50);
+    koravel::bench::WindowRun run(argc, argv, argv[4], port, teams, std::chrono::seconds(600));
+    const std::vector<std::int32_t>& ids = run.ids;
+    koravel::app::MainWindow& form = run.window;
 
     bool complete = true;
     auto inWindow = [&] {
@@ -102,6 +84,7 @@ int main(int argc, char** argv) {
     // Integers only: QApplication has set LC_NUMERIC from the environment.
     std::printf("teams=%d rounds=%d window_us=%lld headless_us=%lld ratio_ppm=%lld boxes=%d\n",
                 teams, rounds, std::llround(Median(windowMs) * 1e3),
-                std::llround(Median(headlessMs) * 1e3), std::llround(Median(ratios) * 1e6), boxes);
-    return complete && boxes == 0 ? 0 : 1;
+                std::llround(Median(headlessMs) * 1e3), std::llround(Median(ratios) * 1e6),
+                run.boxes);
+    return complete && run.boxes == 0 ? 0 : 1;
 }
