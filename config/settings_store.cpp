@@ -69,6 +69,16 @@ std::optional<std::string> Host(const std::map<std::string, StoredValue>& values
     return FromQString(it->second.text);
 }
 
+// A host that a URL and a Host line carry as they stand. Anything else (a port, a
+// space, a slash) would send some other request, or none, and fail for a reason that
+// points away from the settings.
+bool IsHostName(const std::string& text) {
+    return text.size() <= 253 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.';
+           });
+}
+
 // A settings file of Qt's INI dialect, written whole through a file beside it.
 class SettingsFile final : public SettingsStore::Place {
 public:
@@ -166,6 +176,16 @@ LoadedSettings SettingsStore::load() const {
     }
     loaded.siteHost = Host(values, "SiteHost");
     loaded.siteWebHost = Host(values, "SiteWebHost");
+    for (const auto& [name, host] :
+         {std::pair{"SiteHost", &loaded.siteHost}, std::pair{"SiteWebHost", &loaded.siteWebHost}}) {
+        if (*host && !IsHostName(**host)) {
+            loaded.error =
+                common::Error("Invalid value '" + common::QuotedExcerpt(**host) + "' for '" + name +
+                              "' in " + where() + " (a host name: letters, digits, '-' and '.')");
+            loaded.siteHost = loaded.siteWebHost = std::nullopt;
+            return loaded;
+        }
+    }
     values.erase("SiteHost");
     values.erase("SiteWebHost");
     if (values.empty()) return loaded;

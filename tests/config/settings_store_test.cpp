@@ -103,6 +103,25 @@ TEST_F(SettingsFile, LoadsWhatIsStoredAndNeverTakesANonsenseFlagAsNoProxy) {
     EXPECT_EQ(load().siteHost, "games.example");
     EXPECT_EQ(load().siteWebHost, std::nullopt);
     EXPECT_EQ(load().settings, std::nullopt);
+    Spit(path(), "[Koravel]\nSiteHost=Web-2.games.example\nSiteWebHost=127.0.0.1\n");
+    EXPECT_EQ(load().siteHost, "Web-2.games.example");
+    EXPECT_EQ(load().siteWebHost, "127.0.0.1");
+    Spit(path(), "[Koravel]\nSiteHost=" + std::string(253, 'a') + "\n");
+    EXPECT_EQ(load().siteHost, std::string(253, 'a'));
+    // A host that would make another address is an error, not a request that fails.
+    const std::string hostHint = " (a host name: letters, digits, '-' and '.')";
+    for (const auto& [line, message] : std::vector<std::pair<std::string, std::string>>{
+             {"SiteHost=127.0.0.1:8080", "Invalid value '127.0.0.1:8080' for 'SiteHost' in "},
+             {"SiteWebHost=a.example/x?", "Invalid value 'a.example/x?' for 'SiteWebHost' in "},
+             {"SiteHost=a b", "Invalid value 'a b' for 'SiteHost' in "},
+             {"SiteHost=" + std::string(254, 'a'),
+              "Invalid value '" + std::string(254, 'a') + "' for 'SiteHost' in "}}) {
+        Spit(path(), "[Koravel]\nUseProxy=1\n" + line + "\n");
+        const LoadedSettings loaded = load();
+        EXPECT_EQ(loaded.error ? loaded.error->what() : "", message + path().string() + hostHint);
+        EXPECT_EQ(loaded.siteHost, std::nullopt) << line;
+        EXPECT_EQ(loaded.settings, std::nullopt) << line;
+    }
 }
 
 TEST_F(SettingsFile, ASaveChangesOnlyItsValuesAndKeepsEveryOtherByte) {
