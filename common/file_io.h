@@ -27,7 +27,9 @@ FileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes
 struct AppendResult {
     enum class Status { Done, NotRegular, Busy, Cancelled, Failed };
     Status status = Status::Failed;
-    int error = 0;  // for Failed
+    int error = 0;          // for Failed
+    bool partLeft = false;  // for Failed: the file could not be cut back, and may end in
+                            // part of the block
 };
 
 // Appends `bytes` to `path` (created when missing) as one block under an exclusive lock,

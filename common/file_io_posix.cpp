@@ -156,8 +156,9 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
     if (error == 0) error = Retried([&] { return ::fsync(fd.get()); });
     if (error != 0) {
         // Nothing of a block that did not go in whole may stay.
-        Retried([&] { return ::ftruncate(fd.get(), before); });
-        return failed(error);
+        const bool cut = Retried([&] { return ::ftruncate(fd.get(), before); }) == 0 ||
+                         (::fstat(fd.get(), &status) == 0 && status.st_size == before);
+        return {Failed, error, !cut};
     }
     // Closing also lets go of the lock.
     if (const int closed = fd.close(); closed != 0) return failed(closed);

@@ -161,9 +161,11 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
     const __int64 before = _filelengthi64(fd.get());
     int error = before < 0 ? errno : WriteAll(fd.get(), bytes);
     if (error == 0 && _commit(fd.get()) != 0) error = errno;
-    if (error != 0 && before >= 0) _chsize_s(fd.get(), before);
+    const bool cut =
+        error == 0 ||
+        (before >= 0 && (_chsize_s(fd.get(), before) == 0 || _filelengthi64(fd.get()) == before));
     LockRange(handle, false);
-    if (error != 0) return failed(error);
+    if (error != 0) return {Failed, error, !cut};
     if (const int closed = fd.close(); closed != 0) return failed(closed);
     return {Done, 0};
 }

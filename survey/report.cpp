@@ -40,20 +40,20 @@ std::string RowLine(const TeamRow& row) {
     return line;
 }
 
-[[noreturn]] void ThrowIoError(int code) {
+std::string IoErrorText(int code) {
     switch (code) {
         case EACCES:
         case EPERM:
         case EROFS:
         case EISDIR:
-            throw common::Error("File access denied");
+            return "File access denied";
         case ENOSPC:
 #ifdef EDQUOT
         case EDQUOT:
 #endif
-            throw common::Error("Disk full");
+            return "Disk full";
         default:
-            throw common::Error("I/O error " + std::to_string(code != 0 ? code : EIO));
+            return "I/O error " + std::to_string(code != 0 ? code : EIO);
     }
 }
 
@@ -101,7 +101,13 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
         case Failed:
             break;
     }
-    ThrowIoError(result.error);
+    std::string message = IoErrorText(result.error);
+    // Only when the disk also refused to take the block back out: say so, not just "saved
+    // nothing".
+    if (result.partLeft)
+        message += "; '" + common::AnyTextToCp1251(file.filename().string()) +
+                   "' may now end with part of this list";
+    throw common::Error(message);
 }
 
 }  // namespace koravel::survey

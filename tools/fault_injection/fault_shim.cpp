@@ -6,6 +6,8 @@
 //   KORAVEL_FAULT_CALL  N: the Nth counted call fails (1 is the first)
 //   KORAVEL_FAULT_KIND  eio, enospc, eintr, or short (the Nth call, if a write, writes
 //                       half its bytes and says so)
+//   KORAVEL_FAULT_THEN  optional: eio or enospc for every counted call after the Nth, a
+//                       disk that fails for good
 //   KORAVEL_FAULT_LOG   a file that gets a line per counted call: "N call path", and
 //                       " fault" on the one that failed
 //
@@ -58,8 +60,10 @@ struct Shim {
     std::string dir = Env("KORAVEL_FAULT_DIR");
     long call = std::atol(Env("KORAVEL_FAULT_CALL").c_str());
     Kind kind = KindOf(Env("KORAVEL_FAULT_KIND"));
+    Kind then = KindOf(Env("KORAVEL_FAULT_THEN"));
     std::string log = Env("KORAVEL_FAULT_LOG");
     std::atomic<long> counted{0};
+    std::atomic<bool> failing{false};
     std::atomic<bool> watched[kMaxFd] = {};
     std::mutex logMutex;
 
@@ -92,17 +96,22 @@ struct Shim {
     Kind count(const char* name, const std::string& what, bool isWrite = false) {
         const long n = ++counted;
         const bool hit = n == call && kind != Kind::None && (kind != Kind::Short || isWrite);
+        // Only once the Nth call has failed: a short write of the Nth needs a write.
+        failing = failing || hit;
+        const Kind played = hit ? kind : failing ? then : Kind::None;
         if (!log.empty()) {
             const std::lock_guard lock(logMutex);
-            const std::string line =
-                std::to_string(n) + " " + name + " " + what + (hit ? " fault\n" : "\n");
+            const std::string line = std::to_string(n) + " " + name + " " + what +
+                                     (hit                    ? " fault\n"
+                                      : played != Kind::None ? " then\n"
+                                                             : "\n");
             const int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 [[maybe_unused]] const ssize_t done = write(fd, line.data(), line.size());
                 close(fd);
             }
         }
-        return hit ? kind : Kind::None;
+        return played;
     }
 };
 
