@@ -4,7 +4,6 @@
 #include <sys/file.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -282,8 +281,7 @@ private Q_SLOTS:
         QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Bad|5|3|||"}));
         QCOMPARE(buttons(), "Клац on Сэйв on");
         const std::string first = d().site.requests().at(0);
-        QVERIFY(
-            first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 HTTP/1.0"));
+        QVERIFY(first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 "));
         QVERIFY(first.find("\r\nHost: site.test\r\n") != std::string::npos);
     }
 
@@ -397,8 +395,7 @@ private Q_SLOTS:
         d().scan(0);
         waitForTheWork();
         QCOMPARE(d().rows(), (QStringList{QString(1000, 'x') + "|1|1|0|0|0", "Age|1|1|||"}));
-        const std::size_t whole = d().window->teamList().at(0).name.size();  // for the report
-        QCOMPARE(whole, std::size_t{20} << 20);
+        QCOMPARE(d().window->teamList().at(0).name.size(), std::size_t{20} << 20);  // all saved
         QCOMPARE(takeBoxes(), QStringList{m_stop + "'" + QString(256, 'x') +
                                           "…' is not a valid integer value."});
     }

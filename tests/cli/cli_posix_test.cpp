@@ -23,10 +23,9 @@ protected:
 
 // Results that cannot be written are a failure, said on standard error.
 TEST_F(Terminal, OutputThatCannotBeWrittenFailsWithAMessage) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"},
-                                                 {"--help"},
-                                                 {"--version"},
-                                                 {"--scan", "Первая", "--save"}}) {
+    using Args = std::vector<std::string>;
+    for (const Args& args :
+         {Args{"--list"}, {"--help"}, {"--version"}, {"--scan", "Первая", "--save"}}) {
         Child full = program(args);
         full.outFile = "/dev/full";
         const Ran ran = full();

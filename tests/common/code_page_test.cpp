@@ -43,9 +43,7 @@ TEST(Terminal, ControlAndBidiCharactersBecomeVisibleEscapes) {
         {"Заря\tok", "Заря\tok"},
         {"\x1b]0;title\x07", "\\x1b]0;title\\x07"},
         {"a\r\nb\x7f", "a\\x0d\\x0ab\\x7f"},
-        {"\xC2\x9B"
-         "2J",
-         "\\x9b2J"},  // C1 CSI
+        {std::string("\xC2\x9B") + "2J", "\\x9b2J"},  // C1 CSI
         {"\u202Aa\u202Eevil\u2066x\u2069", "\\u202aa\\u202eevil\\u2066x\\u2069"},
         {"\u202D\u202F", "\\u202d\u202F"},  // U+202F is a plain space
         {"\xFF\xC3", "\\xff\\xc3"},

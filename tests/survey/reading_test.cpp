@@ -25,9 +25,8 @@ std::string Cells(const TeamRow& row) {
     return cells;
 }
 
-// The row's cells joined by "|", then "!" and the message of an error; `rest` takes what
-// the reader left of the page.
-std::string Read(std::string_view page, std::string_view sep, std::string_view* rest = nullptr) {
+// The row's cells joined by "|", then "!" and the message of an error.
+std::string Read(std::string_view page, std::string_view sep) {
     TeamRow row;
     Tally tally;
     std::string error;
@@ -36,7 +35,6 @@ std::string Read(std::string_view page, std::string_view sep, std::string_view* 
     } catch (const common::Error& e) {
         error = std::string("!") + e.what();
     }
-    if (rest != nullptr) *rest = page;
     return Cells(row) + error;
 }
 
