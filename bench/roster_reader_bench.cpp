@@ -15,8 +15,11 @@
 #include "survey/roster_reader.h"
 #include "tools/fake_site/roster_page.h"
 
+#include "bench/median.h"
+
 namespace {
 
+using koravel::bench::Median;
 using koravel::survey::ReadRosterPage;
 using koravel::survey::Tally;
 using koravel::survey::TeamRow;
@@ -123,11 +126,6 @@ void HugeCell(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
 }
 BENCHMARK(HugeCell)->ArgsProduct({{0, 1, 2}, {5 << 20, 20 << 20}})->Unit(benchmark::kMillisecond);
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 // Microseconds per pass, over enough passes to make some 8 MiB of work.
 template <typename Pass>

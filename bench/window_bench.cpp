@@ -22,6 +22,7 @@
 #include "tools/fake_site/fake_site.h"
 #include "tools/fake_site/roster_page.h"
 
+#include "bench/median.h"
 #include "bench/process_support.h"
 
 #if defined(KORAVEL_WINDOW_STALL_PROBE) && defined(KORAVEL_WINDOW_SCAN_PROBE)
@@ -33,6 +34,7 @@ using koravel::tools::FakeSite;
 using koravel::tools::PageSpec;
 using Clock = std::chrono::steady_clock;
 using Fields = std::map<std::string, double>;
+using koravel::bench::Median;
 
 constexpr std::size_t kHostileBytes = 20'000'000;
 constexpr int kStallRuns = 3;
@@ -115,11 +117,6 @@ BenchSite& Site() {
     return site;
 }
 
-double Middle(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Up to kStallRuns probes, the median of each figure; a probe that gave up is not
 // repeated, as it only would give up again, slowly.
 void BM_HostilePage(benchmark::State& state, Cell cell) {
@@ -156,7 +153,7 @@ void BM_HostilePage(benchmark::State& state, Cell cell) {
         for (const Fields& run : runs) peaks.push_back(run.at("peak_kib"));
         state.counters["stall_ms"] = median.at("stall_us") / 1e3;
         state.counters["stall_phase"] = median.at("stall_phase");
-        state.counters["peak_mib"] = Middle(peaks) / 1024;
+        state.counters["peak_mib"] = Median(peaks) / 1024;
         state.counters["page_mib"] = static_cast<double>(Site().pageBytes(cell)) / (1024 * 1024);
         state.counters["gave_up"] = gaveUp ? 1 : 0;
         state.counters["runs"] = static_cast<double>(runs.size());

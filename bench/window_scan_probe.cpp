@@ -16,18 +16,14 @@
 #include "site/transfer.h"
 #include "survey/scan.h"
 
+#include "bench/median.h"
 #include "bench/probe_support.h"
 
 namespace {
 
+using koravel::bench::Median;
 using koravel::bench::ParseNumber;
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
 
 }  // namespace
 
