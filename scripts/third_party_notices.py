@@ -235,7 +235,7 @@ def main():
 
 def write(args, sections):
     lines = [f"Third-party software in Koravel {args.version} for Windows",
-             "=" * 60, "",
+             "=" * len(f"Third-party software in Koravel {args.version} for Windows"), "",
              "koravel.exe and koravel.com are built from Koravel's own source (MIT licence,",
              "LICENSE.txt) and the components below, all linked into the programs. This list",
              "is made from the linker's map of koravel.exe when the programs are built.", ""]
