@@ -6,7 +6,7 @@
 # program; any other call only records its arguments.
 # Usage: completion_test.sh KORAVEL_BINARY COMPLETION_DIR
 set -euo pipefail
-binary=$1
+binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 completions=$(cd "$2" && pwd)
 keys="$(cd "$(dirname "$0")" && pwd)/shell_keys.py"
 work=$(mktemp -d)
