@@ -123,7 +123,6 @@ std::string Outcomes(Scan& scan, Site& site) {
     while (std::optional<TeamOutcome> outcome = scan.next(&site.stop)) {
         told += std::to_string(outcome->teamId) + ":" + Cells(outcome->row);
         if (outcome->row.complete) told += "=" + outcome->row.maxTalentNumber;
-        if (outcome->row.teamId != outcome->teamId) told += "?";
         if (outcome->failure) told += "/" + *outcome->failure;
         if (outcome->error) told += "!" + *outcome->error;
         told += " ";
