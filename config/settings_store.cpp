@@ -278,8 +278,11 @@ LoadedSettings SettingsStore::load() const {
         const auto it = values.find(owned.name);
         if (it == values.end()) continue;
         const StoredValue& value = it->second;
-        if (value.kind == Kind::Other || (value.kind == Kind::Integer && owned.role != Role::Flag))
+        if (value.kind == Kind::Other || (value.kind == Kind::Integer && owned.role != Role::Flag)) {
+            // The Proxy tab shows what was read before.
+            if (owned.role != Role::ReadOnlyHost) loaded.settings = settings;
             return fail(InvalidType(owned.name));
+        }
         if (owned.role == Role::ReadOnlyHost) {
             if (value.text.isEmpty()) continue;
             if (!IsHostName(FromQString(value.text)))
