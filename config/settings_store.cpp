@@ -44,7 +44,9 @@ std::string FromQString(const QString& text) {
     return common::Utf8ToCp1251(text.toUtf8().toStdString());
 }
 
-std::string SystemMessage(int error) { return common::AnyTextToCp1251(std::strerror(error)); }
+std::string SystemMessage(const std::error_code& error) {
+    return common::AnyTextToCp1251(error.message());
+}
 
 common::Error InvalidType(const char* name) {
     return common::Error(common::FormatMessage("Invalid data type for '%s'", name));
@@ -109,7 +111,7 @@ public:
         const std::filesystem::path target = std::filesystem::is_symlink(m_file, noLink)
                                                  ? std::filesystem::canonical(m_file, error)
                                                  : m_file;
-        if (error) throw failed(SystemMessage(error.value()));
+        if (error) throw failed(SystemMessage(error));
         const Bytes old = readBytes(target);
         // A file the user made read-only stays so: it is reported, not overwritten.
         if (old.exists && (old.mode & 0200) == 0) throw failed("the file is read-only");
@@ -119,10 +121,10 @@ public:
         std::sort(sorted.begin(), sorted.end());
         for (const auto& [name, value] : sorted) text.setText(kGroup, name, value);
         if (old.exists && text.bytes() == old.bytes) return;
-        if (const int code =
+        if (const common::ReplaceResult result =
                 common::ReplaceWhole(target, text.bytes(), old.exists ? old.mode : 0600);
-            code != 0)
-            throw failed(SystemMessage(code));
+            result.error)
+            throw failed(SystemMessage(result.error));
     }
 
     std::string where() const override { return common::AnyTextToCp1251(m_file.string()); }
