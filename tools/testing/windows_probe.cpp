@@ -38,7 +38,8 @@ std::vector<DWORD> ChildrenOf(DWORD parent) {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
         if (entry.th32ParentProcessID == parent) children.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return children;
@@ -72,13 +73,15 @@ int main() {
         }
         std::vector<HANDLE> started;
         for (const DWORD id : ChildrenOf(child.dwProcessId))
-            if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) started.push_back(process);
+            if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id))
+                started.push_back(process);
         TerminateProcess(child.hProcess, 1);
         if (started.empty()) return 2;
         return WaitForMultipleObjects(static_cast<DWORD>(started.size()), started.data(), TRUE,
                                       5000) == WAIT_TIMEOUT;
     }
-    std::fprintf(stderr, "usage: windows_probe hold FILE SECONDS | interrupt MS PROGRAM ... | "
-                         "orphan MS PROGRAM ...\n");
+    std::fprintf(stderr,
+                 "usage: windows_probe hold FILE SECONDS | interrupt MS PROGRAM ... | "
+                 "orphan MS PROGRAM ...\n");
     return 2;
 }
