@@ -6,7 +6,6 @@
 #include <QString>
 
 #include "common/code_page.h"
-#include "common/error.h"
 
 class QWidget;
 
@@ -33,10 +32,8 @@ void Guarded(QWidget* parent, Handler&& handler) noexcept {
     try {
         try {
             handler();
-        } catch (const common::Error& error) {
-            ShowDefaultError(parent, error.what());
         } catch (const std::exception& error) {
-            // Library messages may be UTF-8; the display expects Windows-1251.
+            // Messages are UTF-8; the display expects Windows-1251.
             ShowDefaultError(parent, common::AnyTextToCp1251(error.what()));
         } catch (...) {
             ShowDefaultError(parent, "Unknown error");

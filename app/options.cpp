@@ -15,7 +15,6 @@ std::string Dashed(const QString& name) {
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
-    if (arguments.empty()) return options;
     const auto fail = [&options](std::string message) {
         options.usageError = std::move(message);
         return options;
@@ -65,7 +64,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (options.json && options.action != Options::Action::Scan &&
         options.action != Options::Action::List)
         return fail("--json goes with --scan or --list");
-    if (options.action == Options::Action::Window) return fail("nothing to do");
+    if (actions == 0) return fail("nothing to do");
     return options;
 }
 

@@ -4,18 +4,14 @@
 
 #include "app/session.h"
 #include "common/code_page.h"
-#include "common/error.h"
 #include "survey/scan.h"
 
 namespace koravel::app {
 
 namespace {
 
-std::string MessageOf(const std::exception& error) {
-    // Library messages may be UTF-8; the display expects Windows-1251.
-    if (dynamic_cast<const common::Error*>(&error) != nullptr) return error.what();
-    return common::AnyTextToCp1251(error.what());
-}
+// Messages are UTF-8; the display expects Windows-1251.
+std::string MessageOf(const std::exception& error) { return common::AnyTextToCp1251(error.what()); }
 
 }  // namespace
 
@@ -40,25 +36,25 @@ void ScanWorker::waitForResume() {
 void ScanWorker::scan(const ScanJob& job) {
     std::string error;
     try {
-        survey::RunScan(
-            job.teamIds, job.decimalSeparator,
-            [&](std::int32_t id) -> std::optional<std::string> {
-                site::Reply reply = m_session.fetch(id, job.proxy, &m_stop);
-                if (reply.ok()) return std::move(reply.body);
-                if (m_stop) return std::nullopt;
+        survey::Scan scan(job.teamIds, job.decimalSeparator, [&](std::int32_t id) {
+            site::Reply reply = m_session.fetch(id, job.proxy, &m_stop);
+            if (reply.ok()) return survey::Fetched{std::move(reply.body), {}};
+            return survey::Fetched{std::nullopt, reply.reason()};
+        });
+        while (std::optional<survey::TeamOutcome> outcome = scan.next(&m_stop)) {
+            if (outcome->failure) {
                 // The next request goes out once the user has seen the failure.
                 {
                     const std::lock_guard lock(m_mutex);
                     m_waiting = true;
                 }
-                Q_EMIT requestFailed(id, QString::fromStdString(reply.reason()));
+                Q_EMIT requestFailed(outcome->teamId, QString::fromStdString(*outcome->failure));
                 waitForResume();
-                return std::nullopt;
-            },
-            [this](survey::TeamRow&& row) {
-                Q_EMIT rowRead(std::make_shared<survey::TeamRow>(std::move(row)));
-            },
-            &m_stop);
+                if (m_stop) break;
+            }
+            Q_EMIT rowRead(std::make_shared<survey::TeamRow>(std::move(outcome->row)));
+            if (outcome->error) error = common::AnyTextToCp1251(*outcome->error);
+        }
     } catch (const std::exception& e) {
         error = MessageOf(e);
     } catch (...) {

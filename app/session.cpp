@@ -34,9 +34,9 @@ config::DivisionTable Session::loadDivisions() const {
     return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
 }
 
-void Session::saveSettings(const common::ProxySettings& proxy) const {
-    if (m_settings.error) return;
-    m_store.save(proxy);
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+    if (m_settings.error && !m_settings.valuesRead) return {};
+    return m_store.save(proxy);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

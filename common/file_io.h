@@ -50,9 +50,9 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
 // exists (only the read-only bit counts on Windows).
 struct ReplaceResult {
     std::error_code error;
-    // The new file took the old one's place; an error then came after, in making that
-    // durable (flushing the folder).
-    bool replaced = false;
+    // The new file is in place; the error came after, in making that durable (flushing
+    // the folder).
+    bool renamed = false;
 };
 ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
                            unsigned mode);
