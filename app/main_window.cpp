@@ -19,7 +19,7 @@
 #include "app/input_blocker.h"
 #include "app/scan_worker.h"
 #include "app/team_list_model.h"
-#include "common/code_page.h"
+#include "app/qt_text.h"
 #include "common/proxy_settings.h"
 #include "ui_main_window.h"
 
@@ -32,16 +32,10 @@ constexpr QPoint kDesignedPosition(547, 397);
 // Rows arriving from the scan are shown, and the window painted, at most once a frame.
 constexpr int kFrameMs = 16;
 
-QString FromCp1251(std::string_view bytes) {
-    return QString::fromStdString(common::Cp1251ToUtf8(bytes));
-}
-
-std::string ToCp1251(const QString& text) { return common::Utf8ToCp1251(text.toStdString()); }
-
 // A name keeps the raw bytes of data.ini as its lookup key; it is shown in the file's
 // one encoding.
 QString SectionDisplayName(const std::string& raw, bool utf8) {
-    return utf8 ? QString::fromStdString(raw) : FromCp1251(raw);
+    return utf8 ? FromUtf8(raw) : FromCp1251(raw);
 }
 
 // The layout was measured in an 8-point MS Sans Serif; where only a wider face exists,
@@ -52,6 +46,15 @@ void WidenToCaption(QWidget* widget) {
 }
 
 }  // namespace
+
+QString WindowTitle(WorkState state, std::size_t shown, std::size_t total) {
+    const QString title = FromUtf8(text::kTitle);
+    std::size_t team = 0;
+    if (state == WorkState::Scanning) team = shown + 1;
+    if (state == WorkState::WaitingForUser) team = shown;
+    if (team == 0 || team > total) return title;
+    return QStringLiteral("%1 — %2/%3").arg(title).arg(team).arg(total);
+}
 
 QPoint PlaceInside(const QRect& frame, const QRect& available) {
     const auto axis = [](int start, int size, int first, int span) {
@@ -80,7 +83,7 @@ MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
              m_ui->useProxyBox, m_ui->proxyLoginLabel, m_ui->proxyPasswordLabel,
              m_ui->proxyServerLabel, m_ui->proxyPortLabel})
         WidenToCaption(captioned);
-    m_ui->divisionBox->setEditText(QString::fromUtf8(text::kDivisionPrompt));
+    m_ui->divisionBox->setEditText(FromUtf8(text::kDivisionPrompt));
 
     QTreeView* view = m_ui->teamView;
     view->setModel(m_model);
@@ -99,25 +102,22 @@ MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
     connect(m_ui->useProxyBox, &QCheckBox::toggled, this, slot(&MainWindow::onUseProxyToggled));
     connect(m_ui->scanButton, &QPushButton::clicked, this, slot(&MainWindow::onScanClicked));
     connect(m_ui->saveButton, &QPushButton::clicked, this, slot(&MainWindow::onSaveClicked));
-    // Typing and picking both count as a change; a pick may keep the text, typing may
-    // keep the index, so both signals lead to the (idempotent) handler.
-    connect(m_ui->divisionBox, &QComboBox::currentTextChanged, this,
-            slot(&MainWindow::onDivisionChanged));
-    connect(m_ui->divisionBox, &QComboBox::currentIndexChanged, this,
-            slot(&MainWindow::onDivisionChanged));
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded(this, [&] { onHeaderClicked(column); }); });
-    connect(view, &QAbstractItemView::doubleClicked, this, slot(&MainWindow::onRowActivated));
+    // A double click, or Enter on a row.
+    connect(view, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { Guarded(this, [&] { onRowActivated(index); }); });
 
-    // The worker reports through queued signals only; none of them waits for this thread.
+    // The worker's outcomes wait in its buffer; the window takes them once a frame.
     m_worker->moveToThread(&m_thread);
-    connect(m_worker.get(), &ScanWorker::rowRead, this, &MainWindow::onRowRead);
-    connect(m_worker.get(), &ScanWorker::requestFailed, this, &MainWindow::onRequestFailed);
-    connect(m_worker.get(), &ScanWorker::finished, this, &MainWindow::onScanFinished);
-    connect(m_worker.get(), &ScanWorker::saved, this, &MainWindow::onSaveFinished);
     m_frame.setSingleShot(true);
     m_frame.setInterval(kFrameMs);
-    connect(&m_frame, &QTimer::timeout, this, &MainWindow::showArrivedRows);
+    connect(m_worker.get(), &ScanWorker::arrived, this, [this] {
+        if (!m_frame.isActive()) m_frame.start();
+    });
+    connect(&m_frame, &QTimer::timeout, this, slot(&MainWindow::takeArrivals));
+    connect(m_worker.get(), &ScanWorker::saved, this,
+            [this](const QString& error) { Guarded(this, [&] { onSaveFinished(error); }); });
     m_thread.start();
 
     start();
@@ -128,11 +128,12 @@ MainWindow::~MainWindow() {
     m_thread.quit();
     m_thread.wait();
     // A window destroyed without a close still keeps what the user typed.
-    try {
-        saveSettingsOnce();
-    } catch (...) {
-        // Nobody is left to tell.
-    }
+    Guarded(nullptr, [this] { saveSettingsOnce(); });
+}
+
+void MainWindow::setDecimalSeparator(std::string separator) {
+    m_decimalSeparator = separator;
+    m_model->setDecimalSeparator(std::move(separator));
 }
 
 void MainWindow::start() {
@@ -140,7 +141,7 @@ void MainWindow::start() {
         const config::LoadedSettings& loaded = m_session.settings();
         if (loaded.settings) applyProxySettings(*loaded.settings);
         if (loaded.error) throw *loaded.error;
-        m_decimalSeparator = LocaleDecimalSeparator();
+        setDecimalSeparator(LocaleDecimalSeparator());
         m_divisions = m_session.loadDivisions();
         fillDivisionList();
     });
@@ -152,9 +153,9 @@ void MainWindow::saveSettingsOnce() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    m_closing = true;
     // The request in flight is dropped and no later team is fetched.
     m_worker->stop();
+    setState(WorkState::Closing);
     if (m_failureBox) m_failureBox->close();
     // The window goes now; an error box outlives it, and the program, until answered.
     Guarded(nullptr, [this] { saveSettingsOnce(); });
@@ -205,120 +206,124 @@ void MainWindow::fillDivisionList() {
     combo->clear();
     for (const std::string& name : m_divisions->divisionNames())
         combo->addItem(SectionDisplayName(name, m_divisions->isUtf8()),
-                       QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+                       ToBytes(name));
     combo->setCurrentIndex(-1);
     combo->setEditText(shown);
 }
 
-void MainWindow::onDivisionChanged() {
-    m_teamIds.clear();
-    if (!m_divisions) return;
-    std::string division;
-    if (const int index = m_ui->divisionBox->currentIndex(); index >= 0)
-        division = m_ui->divisionBox->itemData(index).toByteArray().toStdString();
+
+void MainWindow::setState(WorkState state) {
+    // Closing is for good.
+    if (m_state != WorkState::Closing) m_state = state;
+    applyState();
+}
+
+void MainWindow::applyState() {
+    const bool scanning = m_state == WorkState::Scanning || m_state == WorkState::WaitingForUser;
+    const bool idle = m_state == WorkState::Idle;
+    m_ui->scanButton->setText(FromUtf8(scanning ? text::kBusy : text::kScan));
+    m_ui->scanButton->setEnabled(idle || m_state == WorkState::Saving);
+    m_ui->saveButton->setEnabled(m_scanned);
+    if (busy() && !m_blocker)
+        m_blocker = std::make_unique<InputBlocker>(this, QList<QWidget*>{});
+    else if (!busy())
+        m_blocker.reset();
+    setWindowTitle(WindowTitle(m_state, static_cast<std::size_t>(m_model->rowCount()), m_scanSize));
+}
+
+// The division named in the box; nothing for the prompt or a name data.ini lacks.
+std::optional<std::vector<std::int32_t>> MainWindow::chosenTeams() {
+    if (!m_divisions) return std::nullopt;
+    const QComboBox* box = m_ui->divisionBox;
+    const QString typed = box->currentText();
+    if (typed == FromUtf8(text::kDivisionPrompt)) return std::nullopt;
     // Read afresh, so that teams added while the program runs count; the selector keeps
     // the divisions it was filled with.
+    const int index = box->currentIndex();
+    const std::string raw =
+        index >= 0 && box->itemText(index) == typed ? FromBytes(box->itemData(index).toByteArray())
+        : m_divisions->isUtf8()                     ? ToUtf8(typed)
+                                                    : ToCp1251(typed);
     m_divisions = m_session.loadDivisions();
-    m_teamIds = m_divisions->teamIds(division).value_or(std::vector<std::int32_t>{});
-}
-
-void MainWindow::beginWork() {
-    m_busy = true;
-    m_blocker = std::make_unique<InputBlocker>(this);
-}
-
-void MainWindow::endWork() {
-    m_blocker.reset();
-    m_busy = false;
+    return m_divisions->teamIds(raw);
 }
 
 void MainWindow::onScanClicked() {
-    if (m_busy) return;
-    if (m_ui->divisionBox->currentText() == QString::fromUtf8(text::kDivisionPrompt)) return;
+    if (m_state != WorkState::Idle) return;
+    const std::optional<std::vector<std::int32_t>> teams = chosenTeams();
+    if (!teams) return;
     m_model->clear();
-    m_arrived.clear();
-    m_ui->scanButton->setText(QString::fromUtf8(text::kBusy));
-    m_ui->scanButton->setEnabled(false);
-    m_scanSize = m_teamIds.size();
-    beginWork();
-    showArrivedRows();  // the progress in the title
-    ScanJob job{m_teamIds, m_decimalSeparator, proxySettings()};
+    m_scanSize = teams->size();
+    m_scanError.clear();
+    setState(WorkState::Scanning);
+    ScanJob job{*teams, m_decimalSeparator, proxySettings()};
     QMetaObject::invokeMethod(
         m_worker.get(), [worker = m_worker.get(), job = std::move(job)] { worker->scan(job); },
         Qt::QueuedConnection);
 }
 
-void MainWindow::onRowRead(const std::shared_ptr<survey::TeamRow>& row) {
-    m_arrived.push_back(std::move(*row));
-    if (!m_frame.isActive()) m_frame.start();
-}
-
-void MainWindow::showArrivedRows() {
+void MainWindow::takeArrivals() {
     m_frame.stop();
-    if (!m_arrived.empty()) {
-        m_model->append(std::exchange(m_arrived, {}));
-        update();
+    Arrivals arrivals = m_worker->take();
+    std::optional<std::pair<std::int32_t, std::string>> failure;
+    for (const TeamOutcome& outcome : arrivals.outcomes) {
+        if (outcome.failure) failure.emplace(outcome.teamId, *outcome.failure);
+        if (outcome.error) m_scanError = *outcome.error;
     }
-    // The team being fetched, of how many.
-    const std::size_t shown = static_cast<std::size_t>(m_model->rowCount());
-    setWindowTitle(m_busy && m_scanSize > 0 && shown < m_scanSize
-                       ? QStringLiteral("%1 — %2/%3")
-                             .arg(QString::fromUtf8(text::kTitle))
-                             .arg(shown + 1)
-                             .arg(m_scanSize)
-                       : QString::fromUtf8(text::kTitle));
+    m_model->append(std::move(arrivals.outcomes));
+    if (arrivals.finished) {
+        if (m_scanError.empty()) m_scanError = arrivals.error;
+        m_scanned = true;
+        setState(WorkState::Idle);
+        // Also after an error: the window must not stay stuck in "Wait".
+        if (!m_scanError.empty()) ShowDefaultError(this, std::exchange(m_scanError, {}));
+        return;
+    }
+    if (failure && m_state == WorkState::Scanning) {
+        setState(WorkState::WaitingForUser);
+        showFailure(failure->first, failure->second);
+        return;
+    }
+    applyState();
 }
 
-void MainWindow::onRequestFailed() {
-    if (m_closing) return;
-    showArrivedRows();  // the rows before the failed team stand behind the box
+void MainWindow::showFailure(std::int32_t teamId, const std::string& reason) {
     // Modal only in effect, through the input blocker: Qt would hold back the close
     // button of a window under a modal box, and closing must end the scan.
-    auto* box =
-        new QMessageBox(QMessageBox::Information, QString::fromUtf8(text::kRequestFailedTitle),
-                        QString::fromUtf8(text::kRequestFailed), QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Information, FromUtf8(text::kRequestFailedTitle),
+                                FromUtf8(text::kRequestFailed), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("failureBox"));
+    box->setInformativeText(QStringLiteral("Команда %1: %2").arg(teamId).arg(FromUtf8(reason)));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    ScanWorker* worker = m_worker.get();
-    connect(box, &QDialog::finished, box, [worker] { worker->resume(); });
+    connect(box, &QDialog::finished, this, [this] {
+        if (m_state == WorkState::WaitingForUser) setState(WorkState::Scanning);
+        m_worker->resume();
+    });
     m_failureBox = box;
     box->show();
 }
 
-void MainWindow::onScanFinished(const std::string& error) {
-    showArrivedRows();
-    endWork();
-    showArrivedRows();  // the plain title again
-    // Also after an error: the window must not stay stuck in "Wait".
-    m_ui->scanButton->setText(QString::fromUtf8(text::kScan));
-    m_ui->scanButton->setEnabled(true);
-    m_ui->saveButton->setEnabled(true);
-    if (!error.empty() && !m_closing) ShowDefaultError(this, error);
-}
-
 void MainWindow::onSaveClicked() {
-    if (m_busy || m_model->rows().empty()) return;
-    beginWork();
+    if (m_state != WorkState::Idle || m_model->rows().empty()) return;
+    setState(WorkState::Saving);
     QMetaObject::invokeMethod(
         m_worker.get(), [worker = m_worker.get(), rows = m_model->rows()] { worker->save(rows); },
         Qt::QueuedConnection);
 }
 
-void MainWindow::onSaveFinished(const std::string& error) {
-    endWork();
-    if (!error.empty() && !m_closing) ShowDefaultError(this, error);
+void MainWindow::onSaveFinished(const QString& error) {
+    setState(WorkState::Idle);
+    if (!error.isEmpty() && m_state != WorkState::Closing)
+        ShowDefaultError(this, ToUtf8(error), FromPath(m_session.reportFile()));
 }
 
-void MainWindow::onHeaderClicked(int column) {
-    m_model->headerClicked(column, m_sortState, m_decimalSeparator);
-}
+void MainWindow::onHeaderClicked(int column) { m_model->sortByClick(column); }
 
-void MainWindow::onRowActivated() {
-    const QModelIndexList selected = m_ui->teamView->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return;
-    const survey::TeamRow& row =
-        m_model->rows().at(static_cast<std::size_t>(selected.first().row()));
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(m_session.browserLink(row.teamId))));
+void MainWindow::onRowActivated(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    const survey::TeamRow& row = m_model->rows().at(static_cast<std::size_t>(index.row()));
+    QDesktopServices::openUrl(QUrl(FromUtf8(m_session.browserLink(row.teamId))));
 }
 
 const survey::TeamList& MainWindow::teamList() const { return m_model->rows(); }

@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <QPoint>
@@ -18,7 +17,6 @@
 #include "app/session.h"
 #include "config/division_table.h"
 #include "survey/team_list.h"
-#include "survey/team_order.h"
 
 namespace Ui {
 class MainWindow;
@@ -37,9 +35,18 @@ class TeamListModel;
 // keeps its top left corner (and so its title bar) inside it.
 QPoint PlaceInside(const QRect& frame, const QRect& available);
 
+// What the window is doing; the buttons, the input blocker and the title follow it.
+enum class WorkState { Idle, Scanning, WaitingForUser, Saving, Closing };
+
+// The window title: during a scan, the team being fetched (`shown` rows are in the list)
+// of `total`; while a failure waits for the user, the team that failed.
+QString WindowTitle(WorkState state, std::size_t shown, std::size_t total);
+
 // The one window: the scan, the list, the report and the proxy settings. The scan and
 // the save run on a worker; every handler returns at once.
 class MainWindow final : public QWidget {
+    Q_OBJECT
+
 public:
     explicit MainWindow(const SessionOptions& options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -47,13 +54,13 @@ public:
     // The Proxy tab's controls as settings, Windows-1251 texts.
     common::ProxySettings proxySettings() const;
 
-    const std::vector<std::int32_t>& teamIds() const { return m_teamIds; }
     const survey::TeamList& teamList() const;
     const std::string& decimalSeparator() const { return m_decimalSeparator; }
     // Tests pin the separator instead of depending on the machine's locale.
-    void setDecimalSeparator(std::string separator) { m_decimalSeparator = std::move(separator); }
+    void setDecimalSeparator(std::string separator);
+    WorkState state() const { return m_state; }
     // A scan or a save is running.
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_state != WorkState::Idle && m_state != WorkState::Closing; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,38 +75,38 @@ private:
     void placeOnScreen();
     void saveSettingsOnce();
 
+    // The one place that sets the buttons, the input blocker and the title.
+    void setState(WorkState state);
+    void applyState();
+
+    std::optional<std::vector<std::int32_t>> chosenTeams();
+
     void onUseProxyToggled();
-    void onDivisionChanged();
     void onScanClicked();
     void onSaveClicked();
     void onHeaderClicked(int column);
-    void onRowActivated();
+    void onRowActivated(const QModelIndex& index);
 
-    void onRowRead(const std::shared_ptr<survey::TeamRow>& row);
-    void onRequestFailed();
-    void onScanFinished(const std::string& error);
-    void onSaveFinished(const std::string& error);
-    void showArrivedRows();
-    void beginWork();
-    void endWork();
+    // Once a frame: what the worker left since the last frame.
+    void takeArrivals();
+    void showFailure(std::int32_t teamId, const std::string& reason);
+    void onSaveFinished(const QString& error);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     Session m_session;
     TeamListModel* m_model;
     std::optional<config::DivisionTable> m_divisions;
-    std::vector<std::int32_t> m_teamIds;
     std::string m_decimalSeparator;
-    survey::SortState m_sortState;
     bool m_placed = false;
     bool m_settingsSaved = false;
 
     QThread m_thread;
     std::unique_ptr<ScanWorker> m_worker;
+    WorkState m_state = WorkState::Idle;
     std::unique_ptr<InputBlocker> m_blocker;
-    bool m_busy = false;
-    bool m_closing = false;
-    std::size_t m_scanSize = 0;
-    survey::TeamList m_arrived;  // read by the worker, not yet shown
+    bool m_scanned = false;      // a scan has ended: the list may be saved
+    std::size_t m_scanSize = 0;  // teams in the running scan
+    std::string m_scanError;     // the conversion error that ends the running scan
     QTimer m_frame;
     QPointer<QMessageBox> m_failureBox;
 };

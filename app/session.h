@@ -39,7 +39,6 @@ public:
     // Loads the settings (never throws: a failed load is kept in settings().error).
     explicit Session(const SessionOptions& options = {});
 
-    const std::filesystem::path& workingDirectory() const { return m_workingDirectory; }
     std::filesystem::path reportFile() const { return m_workingDirectory / text::kReportFile; }
     // data.ini as it stands now.
     config::DivisionTable loadDivisions() const;
@@ -50,7 +49,6 @@ public:
     // values were never seen, so they must not be replaced. Throws common::Error.
     void saveSettings(const common::ProxySettings& proxy) const;
 
-    const site::SiteAddress& site() const { return m_site; }
     std::string browserLink(std::int32_t teamId) const;
 
     // One team's page through `proxy`; raising `cancel` drops it. Throws common::Error
