@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <QList>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
@@ -34,6 +35,20 @@ class TeamListModel;
 // is when it fits, otherwise moved the least distance; a window larger than the area
 // keeps its top left corner (and so its title bar) inside it.
 QPoint PlaceInside(const QRect& frame, const QRect& available);
+
+// What the window keeps between runs. An empty geometry, no widths or a sort column of
+// -1 mean "as designed".
+struct WindowMemory {
+    QRect geometry;  // the frame's top left corner and the window's size
+    QList<int> columnWidths;
+    int sortColumn = -1;
+    Qt::SortOrder sortOrder = Qt::DescendingOrder;
+    QString division;
+    int tab = 0;
+};
+Remembered ToRemembered(const WindowMemory& memory);
+// Values that do not read (a width of 0, a column past the last) are left as designed.
+WindowMemory FromRemembered(const Remembered& values);
 
 // What the window is doing; the buttons, the input blocker and the title follow it.
 enum class WorkState { Idle, Scanning, WaitingForUser, Saving, Closing };
@@ -65,6 +80,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Settings, separator, divisions; an error ends it at its step, and the window opens
@@ -74,6 +90,14 @@ private:
     void fillDivisionList();
     void placeOnScreen();
     void saveSettingsOnce();
+    void addKeys();
+    void applyMemory(const WindowMemory& memory);
+    WindowMemory memory() const;
+    // The list and the name column take the room the window has beyond its designed size.
+    void layOut();
+    // A line under the list; a timed one goes after a few seconds.
+    void showStatus(const QString& text, bool timed);
+    void sayMissingData();
 
     // The one place that sets the buttons, the input blocker and the title.
     void setState(WorkState state);
@@ -84,13 +108,15 @@ private:
     void onUseProxyToggled();
     void onScanClicked();
     void onSaveClicked();
+    void onStopClicked();
+    void copySelectedRows();
     void onHeaderClicked(int column);
     void onRowActivated(const QModelIndex& index);
 
     // Once a frame: what the worker left since the last frame.
     void takeArrivals();
     void showFailure(std::int32_t teamId, const std::string& reason);
-    void onSaveFinished(const QString& error);
+    void onSaveFinished(const QString& error, bool written);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     Session m_session;
@@ -98,6 +124,12 @@ private:
     std::optional<config::DivisionTable> m_divisions;
     std::string m_decimalSeparator;
     bool m_placed = false;
+    QPoint m_position;       // where the frame's top left corner goes at the first show
+    int m_grownBy = 0;       // width beyond the designed one the name column has taken
+    QString m_missingData;   // why there are no divisions to pick, or empty
+    QTimer m_statusTimer;
+    QPointer<QWidget> m_focusBefore;  // where the focus was when the work began
+    std::size_t m_savedRows = 0;
     bool m_settingsSaved = false;
 
     QThread m_thread;

@@ -110,9 +110,10 @@ void ScanWorker::scan(const ScanJob& job) {
 }
 
 void ScanWorker::save(const survey::TeamList& rows) {
-    if (!begin()) return Q_EMIT saved({});
-    const std::string error = Caught([&] { m_session.saveReport(rows, &m_cancel); });
-    Q_EMIT saved(m_cancel || error.empty() ? QString() : FromUtf8(error));
+    if (!begin()) return Q_EMIT saved({}, false);
+    bool written = false;
+    const std::string error = Caught([&] { written = m_session.saveReport(rows, &m_cancel); });
+    Q_EMIT saved(m_cancel ? QString() : FromUtf8(error), written && error.empty());
 }
 
 }  // namespace koravel::app

@@ -67,8 +67,9 @@ public:
 Q_SIGNALS:
     // The buffer was empty and is not any more.
     void arrived();
-    // `error` is empty after a save that finished or was cancelled (UTF-8 otherwise).
-    void saved(const QString& error);
+    // `written`: the rows are in the file. `error` says why not (UTF-8); it is empty
+    // when the save was cancelled.
+    void saved(const QString& error, bool written);
 
 private:
     void push(TeamOutcome&& outcome);

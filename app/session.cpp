@@ -30,8 +30,25 @@ Session::Session(const SessionOptions& options)
           site::SiteAddress{m_settings.siteHost.value_or(site::DefaultSiteHost()), 80})),
       m_siteWebHost(m_settings.siteWebHost.value_or(site::DefaultSiteWebHost())) {}
 
+std::filesystem::path Session::dataIniFile() const {
+    return config::DataIniPath(m_workingDirectory);
+}
+
 config::DivisionTable Session::loadDivisions() const {
-    return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
+    return config::DivisionTable::Load(dataIniFile());
+}
+
+void Session::remember(const Remembered& values) {
+    if (m_settings.error) return;
+    Remembered changed;
+    for (const auto& [name, value] : values) {
+        const auto kept = m_remembered.find(name);
+        if (kept == m_remembered.end() || kept->second != value) changed[name] = value;
+    }
+    if (changed.empty()) return;
+    // Until the settings store carries values of other owners, the window's values live
+    // as long as the session.
+    for (auto& [name, value] : changed) m_remembered[name] = std::move(value);
 }
 
 void Session::saveSettings(const common::ProxySettings& proxy) const {
