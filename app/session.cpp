@@ -51,9 +51,9 @@ void Session::remember(const Remembered& values) {
     for (auto& [name, value] : changed) m_remembered[name] = std::move(value);
 }
 
-void Session::saveSettings(const common::ProxySettings& proxy) const {
-    if (m_settings.error) return;
-    m_store.save(proxy);
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+    if (m_settings.error && !m_settings.valuesRead) return {};
+    return m_store.save(proxy);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

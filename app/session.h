@@ -52,9 +52,10 @@ public:
 
     const config::LoadedSettings& settings() const { return m_settings; }
     std::string settingsPlace() const { return m_store.where(); }
-    // Writes the Proxy tab back. Nothing is written over a store whose load failed: its
-    // values were never seen, so they must not be replaced. Throws common::Error.
-    void saveSettings(const common::ProxySettings& proxy) const;
+    // Writes the Proxy tab back. Nothing is written over a store whose load failed before
+    // every value was read: unseen values must not be replaced. Throws common::Error;
+    // the report's `unsure` is for the user too.
+    config::SaveReport saveSettings(const common::ProxySettings& proxy) const;
 
     // The window's values as last kept. Nothing is kept over a store whose load failed.
     const Remembered& remembered() const { return m_remembered; }
