@@ -339,8 +339,8 @@ void MainWindow::start() {
 
 void MainWindow::saveSettingsOnce() {
     if (std::exchange(m_settingsSaved, true)) return;
-    m_session.remember(ToRemembered(memory()));
-    m_session.saveSettings(proxySettings());
+    const config::SaveReport report = m_session.saveSettings(proxySettings(), ToRemembered(memory()));
+    if (!report.unsure.empty()) ShowDefaultError(nullptr, report.unsure);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
