@@ -509,11 +509,18 @@ private Q_SLOTS:
         QCOMPARE(d().w<QTreeView>("teamView")->header()->sectionSize(0), 110);
     }
 
-    void aHugeCellNeitherStallsTheListNorTheErrorBox() {
+    // The window manager's close reaches the window while the error box is open: Qt drops
+    // it for a window that a modal window blocks.
+    void aHugeCellNeitherStallsTheListNorTheErrorBoxNorTheClose() {
         testing::Spit(d().path("data.ini"), "[H]\nteam1=401\nteam2=402\n");
         d().open();
+        bool closed = false;
+        m_whileBoxOpen = [&](QMessageBox*) {
+            closed = QGuiApplication::modalWindow() == nullptr && d().window->windowHandle()->close();
+        };
         d().scan(0);
         waitForTheWork();
+        QVERIFY(closed);
         QCOMPARE(d().rows(), (QStringList{QString(1000, 'x') + "|1|1|0|0|0", "Age|1|1|||"}));
         QCOMPARE(d().window->teamList().at(0).name.size(), std::size_t{20} << 20);  // all saved
         QCOMPARE(takeBoxes(), QStringList{m_stop + "'" + QString(256, 'x') +
