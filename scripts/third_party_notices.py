@@ -50,7 +50,7 @@ QT_PARTS = {
     "easing": ("libQt6Core.a", r"qeasingcurve\.cpp"),
     "siphash": ("libQt6Core.a", r"qhash\.cpp"),
     "forkfd": ("libQt6Core.a", r"forkfd"),
-    "unicode-character-database": ("libQt6Core.a", r"qchar\.cpp"),
+    "unicode-character-database": ("libQt6Core.a", r"(qstring|qunicodetools)\.cpp"),
     "unicode-cldr": ("libQt6Core.a", r"(qlocale|qtimezoneprivate)\.cpp"),
     "grayraster": ("libQt6Gui.a", r"qgrayraster\.c"),
     "smooth-scaling-algorithm": ("libQt6Gui.a", r"qimagescale\.cpp"),
