@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Writes THIRD-PARTY-NOTICES.txt for the Windows programs from what the linker put in.
 
-The linker's map of koravel.exe names every archive member it linked; each component is
+The linker's maps of the programs name every archive member they linked; each component is
 listed only when a member of its own is among them, and a linked library that no rule
 here accounts for stops the build instead of going unlisted. The texts come from the
 sources that were built: Qt's qt_attribution.json files and licence files, curl's
 COPYING, and Debian's copyright files of the mingw-w64 toolchain and nlohmann-json.
 
-Usage: third_party_notices.py --map koravel.exe.map --qt-source DIR|TARBALL
+Usage: third_party_notices.py --map koravel.exe.map koravel.com.map --qt-source DIR|TARBALL
            --curl-source DIR|TARBALL --version VERSION --out FILE
 """
 import argparse
@@ -159,11 +159,13 @@ def gcc_exception():
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--map", "--qt-source", "--curl-source", "--version", "--out"):
+    parser.add_argument("--map", required=True, nargs="+", help="one map per program")
+    for option in ("--qt-source", "--curl-source", "--version", "--out"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
 
-    members = linked_members(pathlib.Path(args.map).read_text(encoding="utf-8", errors="replace"))
+    maps = "\n".join(pathlib.Path(m).read_text(encoding="utf-8", errors="replace") for m in args.map)
+    members = linked_members(maps)
     qt = Source(args.qt_source)
     attributions = qt_attributions(qt)
     sections = []  # (title, licence line, body)
@@ -172,7 +174,7 @@ def main():
                      if a.startswith("libQt6") and not a.startswith("libQt6Bundled"))
     plugins = sorted(re.sub(r"^lib|\.a$", "", a) for a in members
                      if re.fullmatch(r"libq\w+\.a", a))
-    qt_version = re.search(r"qt6-base_([\d.]+)", args.qt_source)
+    qt_version = re.search(r"qt6-base_(\d+(?:\.\d+)*)", args.qt_source)
     sections.append((
         f"Qt {qt_version.group(1) if qt_version else ''}".strip(),
         "LGPL-3.0-only (the full text is at the end)",
@@ -207,7 +209,7 @@ def main():
 
     if "libcurl.a" in members:
         curl = Source(args.curl_source)
-        version = re.search(r"curl[_-]([\d.]+)", args.curl_source)
+        version = re.search(r"curl[_-](\d+(?:\.\d+)*)", args.curl_source)
         sections.append((f"curl {version.group(1) if version else ''}".strip(), "curl",
                          "HTTP requests (libcurl), built HTTP only.\n\n" + curl.read("COPYING").strip()))
 
@@ -219,14 +221,15 @@ def main():
                          "(the full text is at the end) with the GCC Runtime Library Exception,\n"
                          "which lets a program compiled with GCC carry them under its own terms:\n\n"
                          + gcc_exception()))
-    if "libwinpthread.a" in members:
+    # Debian's libpthread.a is winpthreads under the POSIX name.
+    if any(re.match(r"libwinpthread", m) for ms in members.values() for m in ms):
         sections.append(("winpthreads (mingw-w64)", "Expat AND BSD-3-Clause",
                          debian_excerpt(MINGW_COPYRIGHT,
                                         r"^mingw-w64-libraries/winpthreads/(\*|include|src)")))
     if "libmingwex.a" in members or "libmingw32.a" in members:
         sections.append(("mingw-w64 runtime", "ZPL-2.1 and others",
                          debian_excerpt(MINGW_COPYRIGHT, r"^(\*|mingw-w64-crt/)")))
-    if re.search(r"nlohmann", pathlib.Path(args.map).read_text(errors="replace")):
+    if re.search(r"nlohmann", maps):
         sections.append(("nlohmann-json (JSON for Modern C++)", "MIT",
                          debian_excerpt(JSON_COPYRIGHT, r"^(\*|include/)")))
 
@@ -238,7 +241,7 @@ def write(args, sections):
              "=" * len(f"Third-party software in Koravel {args.version} for Windows"), "",
              "koravel.exe and koravel.com are built from Koravel's own source (MIT licence,",
              "LICENSE.txt) and the components below, all linked into the programs. This list",
-             "is made from the linker's map of koravel.exe when the programs are built.", ""]
+             "is made from the linker's maps of the two when they are built.", ""]
     for number, (title, licence, _) in enumerate(sections, 1):
         lines.append(f"{number:3}. {title} - {licence}")
     lines += ["", "How to relink or rebuild", "-" * 24, "",
