@@ -187,6 +187,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
                 return List(console, Session(), options.json);
             case Options::Action::Scan:
                 return Scan(console, Session(), options);
+            case Options::Action::Menu:
+                return std::nullopt;
             case Options::Action::Window:
                 break;
         }

@@ -7,7 +7,7 @@ namespace koravel::app {
 
 // What the arguments ask for. Texts are UTF-8.
 struct Options {
-    enum class Action { Window, Scan, List, Help, Version };
+    enum class Action { Window, Menu, Scan, List, Help, Version };
     Action action = Action::Window;
     std::string division;  // for Scan, as typed
     bool save = false;

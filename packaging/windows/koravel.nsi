@@ -35,7 +35,7 @@ Section "Koravel"
   IfFileExists "$DOCUMENTS\Koravel\data.ini" +2 0
   CopyFiles /SILENT "$INSTDIR\data.ini" "$DOCUMENTS\Koravel\data.ini"
   SetOutPath "$DOCUMENTS\Koravel"
-  CreateShortCut "$SMPROGRAMS\Koravel.lnk" "$INSTDIR\koravel.exe" "" "$INSTDIR\koravel.ico"
+  CreateShortCut "$SMPROGRAMS\Koravel.lnk" "$INSTDIR\koravel.exe" "--menu" "$INSTDIR\koravel.ico"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Koravel"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
