@@ -30,13 +30,30 @@ Session::Session(const SessionOptions& options)
           site::SiteAddress{m_settings.siteHost.value_or(site::DefaultSiteHost()), 80})),
       m_siteWebHost(m_settings.siteWebHost.value_or(site::DefaultSiteWebHost())) {}
 
-config::DivisionTable Session::loadDivisions() const {
-    return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
+std::filesystem::path Session::dataIniFile() const {
+    return config::DataIniPath(m_workingDirectory);
 }
 
-void Session::saveSettings(const common::ProxySettings& proxy) const {
+config::DivisionTable Session::loadDivisions() const {
+    return config::DivisionTable::Load(dataIniFile());
+}
+
+void Session::remember(const Remembered& values) {
     if (m_settings.error) return;
-    m_store.save(proxy);
+    Remembered changed;
+    for (const auto& [name, value] : values) {
+        const auto kept = m_remembered.find(name);
+        if (kept == m_remembered.end() || kept->second != value) changed[name] = value;
+    }
+    if (changed.empty()) return;
+    // Until the settings store carries values of other owners, the window's values live
+    // as long as the session.
+    for (auto& [name, value] : changed) m_remembered[name] = std::move(value);
+}
+
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+    if (m_settings.error && !m_settings.valuesRead) return {};
+    return m_store.save(proxy);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

@@ -44,7 +44,12 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
 // Replaces `path` whole with `bytes`: they go to a new file beside it, every write
 // checked, are flushed to disk and then renamed over it, so that any failure leaves the
 // old file byte for byte. The new file has the permission bits `mode` from the moment it
-// exists (only the read-only bit counts on Windows). Returns 0 or the error number.
-int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsigned mode);
+// exists (only the read-only bit counts on Windows).
+struct ReplaceResult {
+    int error = 0;         // 0 or the error number
+    bool renamed = false;  // the new file is in place; an error came after (the folder)
+};
+ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
+                           unsigned mode);
 
 }  // namespace koravel::common

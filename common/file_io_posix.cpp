@@ -165,7 +165,8 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
     return {Done, 0};
 }
 
-int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsigned mode) {
+ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
+                           unsigned mode) {
     // Beside the file, so that the rename stays within one file system.
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::filesystem::path temporary;
@@ -176,11 +177,11 @@ int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsi
         // Private from the start, whatever the umask; the mode it keeps is set while empty.
         fd.reset(
             Open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
-        if (!fd && (errno != EEXIST || attempt == 100)) return errno;
+        if (!fd && (errno != EEXIST || attempt == 100)) return {errno};
     }
     const auto fail = [&](int error) {
         ::unlink(temporary.c_str());
-        return error;
+        return ReplaceResult{error};
     };
     if (::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0) return fail(errno);
     if (const int error = WriteAll(fd.get(), bytes); error != 0) return fail(error);
@@ -192,9 +193,10 @@ int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsi
         return fail(error);
     // The rename itself is made durable through the folder.
     UniqueFd dir(Open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return errno;
-    if (const int error = Retried([&] { return ::fsync(dir.get()); }); error != 0) return error;
-    return dir.close();
+    if (!dir) return {errno, true};
+    if (const int error = Retried([&] { return ::fsync(dir.get()); }); error != 0)
+        return {error, true};
+    return {dir.close(), true};
 }
 
 }  // namespace koravel::common

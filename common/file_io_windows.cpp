@@ -170,7 +170,8 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
     return {Done, 0};
 }
 
-int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsigned mode) {
+ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
+                           unsigned mode) {
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::filesystem::path temporary;
     UniqueFd fd;
@@ -178,11 +179,11 @@ int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsi
     for (int attempt = 0; !fd; ++attempt) {
         temporary = folder / (L"." + path.filename().wstring() + L"." + std::to_wstring(seed()));
         fd.reset(Open(temporary, _O_WRONLY | _O_CREAT | _O_EXCL));
-        if (!fd && (errno != EEXIST || attempt == 100)) return errno;
+        if (!fd && (errno != EEXIST || attempt == 100)) return {errno};
     }
     const auto fail = [&](int error) {
         DeleteFileW(temporary.c_str());
-        return error;
+        return ReplaceResult{error};
     };
     if (const int error = WriteAll(fd.get(), bytes); error != 0) return fail(error);
     if (_commit(fd.get()) != 0) return fail(errno);
@@ -191,7 +192,7 @@ int ReplaceWhole(const std::filesystem::path& path, std::string_view bytes, unsi
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
         return fail(ErrnoOf(GetLastError()));
     if ((mode & 0200) == 0) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    return 0;
+    return {0, true};
 }
 
 }  // namespace koravel::common

@@ -4,33 +4,27 @@ namespace koravel::config {
 
 namespace {
 
-// Both directions advance the key by the scrambled byte; that is what lets Decrypt undo
-// Encrypt.
-std::string Scramble(std::string_view text, std::uint32_t key, std::uint32_t multiplier,
-                     std::uint32_t increment, bool encrypting) {
+// Both directions advance the key by the scrambled byte; that is what lets Unscramble
+// undo Scramble.
+std::string Run(std::string_view text, ScrambleKey key, bool scrambling) {
     std::string result;
     result.reserve(text.size());
+    std::uint32_t running = key.start;
     for (const char c : text) {
         const auto in = static_cast<unsigned char>(c);
-        const auto mask = static_cast<unsigned char>((key >> 8) & 0xFF);
+        const auto mask = static_cast<unsigned char>((running >> 8) & 0xFF);
         const auto out = static_cast<unsigned char>(in ^ mask);
         result.push_back(static_cast<char>(out));
-        const std::uint32_t scrambled = encrypting ? out : in;
-        key = (key + scrambled) * multiplier + increment;
+        const std::uint32_t scrambled = scrambling ? out : in;
+        running = (running + scrambled) * key.multiplier + key.increment;
     }
     return result;
 }
 
 }  // namespace
 
-std::string Encrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                    std::uint32_t increment) {
-    return Scramble(text, startKey, multiplier, increment, true);
-}
+std::string Scramble(std::string_view text, ScrambleKey key) { return Run(text, key, true); }
 
-std::string Decrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                    std::uint32_t increment) {
-    return Scramble(text, startKey, multiplier, increment, false);
-}
+std::string Unscramble(std::string_view text, ScrambleKey key) { return Run(text, key, false); }
 
 }  // namespace koravel::config

@@ -6,14 +6,15 @@
 
 namespace koravel::config {
 
-inline constexpr std::uint32_t StartKey = 0x2C9;
-inline constexpr std::uint32_t Multiplier = 0x9E3C;
-inline constexpr std::uint32_t Increment = 0x4D27;
+// The running key of the scrambler; the defaults are those of the stored password.
+struct ScrambleKey {
+    std::uint32_t start = 0x2C9;
+    std::uint32_t multiplier = 0x9E3C;
+    std::uint32_t increment = 0x4D27;
+};
 
 // Obfuscation of the stored proxy password, not encryption. Texts of any length.
-std::string Encrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                    std::uint32_t increment);
-std::string Decrypt(std::string_view text, std::uint32_t startKey, std::uint32_t multiplier,
-                    std::uint32_t increment);
+std::string Scramble(std::string_view text, ScrambleKey key = {});
+std::string Unscramble(std::string_view text, ScrambleKey key = {});
 
 }  // namespace koravel::config

@@ -40,7 +40,7 @@ public:
     }
 
     // One value at a time, as the registry takes them: a failure names its value.
-    void write(const std::vector<std::pair<std::string, QString>>& texts) const override {
+    std::string write(const std::vector<std::pair<std::string, QString>>& texts) const override {
         const auto settings = open();
         for (const auto& [name, text] : texts) {
             settings->setValue(QString::fromStdString(name), text);
@@ -48,6 +48,7 @@ public:
             if (settings->status() != QSettings::NoError)
                 throw common::Error(common::FormatMessage("Failed to set data for '%s'", name));
         }
+        return {};
     }
 
     std::string where() const override { return "HKEY_CURRENT_USER\\Software\\kelvo\\Koravel"; }

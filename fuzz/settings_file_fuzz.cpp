@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "common/code_page.h"
-#include "config/ini_text.h"
+#include "config/ini_document.h"
 
-using koravel::config::IniText;
+using koravel::config::IniDocument;
 using koravel::config::StoredValue;
 
 namespace {
@@ -28,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lf = input.find('\n');
     if (lf == std::string_view::npos) return 0;
     const QString text = QString::fromStdString(koravel::common::Cp1251ToUtf8(input.substr(0, lf)));
-    IniText file{std::string(input.substr(lf + 1))};
+    const std::string_view bytes = input.substr(lf + 1);
+    IniDocument file(bytes);
+    if (file.bytes() != bytes) std::abort();
     const char* others[][2] = {{"Koravel", "UseProxy"},
                                {"Koravel", "SiteHost"},
                                {"Other", "ProxyLogin"},

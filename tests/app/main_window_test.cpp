@@ -215,7 +215,8 @@ private Q_SLOTS:
                 const QWidget* owner = box->parentWidget();
                 m_boxes << QString("%1 %2 %3: %4")
                                .arg(owner ? owner->objectName() : "none", box->windowTitle(),
-                                    icons.value(box->icon(), "other"), box->text());
+                                    icons.value(box->icon(), "other"), box->text()) +
+                               (box->informativeText().isEmpty() ? "" : " / " + box->informativeText());
                 if (m_whileBoxOpen) m_whileBoxOpen(box);
                 if (box->isVisible()) box->button(QMessageBox::Ok)->click();
                 return;
@@ -250,7 +251,7 @@ private Q_SLOTS:
                  (QStringList{"clear", " (off)", " (off)", "127.0.0.1 (off)", port + " (off)"}));
         d().click("useProxyBox");
         QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port}));
-        QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
+        QCOMPARE(app::ErrorText("ошибка"), "ошибка.");  // a letter sorts after "."
         QCOMPARE(app::ErrorText(std::string(5000, 'x')), QString(1000, 'x') + "….");
     }
 
@@ -276,9 +277,9 @@ private Q_SLOTS:
         QCOMPARE(titleWithTheBox, "Koravel — 2/4");
         QCOMPARE(d().window->windowTitle(), "Koravel");
         QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Первая");
-        QCOMPARE(takeBoxes(), (QStringList{"MainWindow :/ info: Произошла ошибка",
+        QCOMPARE(takeBoxes(), (QStringList{"MainWindow :/ info: Произошла ошибка / Команда 102: failure status 404",
                                            m_stop + "'abc' is not a valid integer value."}));
-        QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Bad|5|3|||"}));
+        QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "102|||0|0|0", "Bad|5|3|||"}));
         QCOMPARE(buttons(), "Клац on Сэйв on");
         const std::string first = d().site.requests().at(0);
         QVERIFY(first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 "));
@@ -371,12 +372,8 @@ private Q_SLOTS:
                     said += child->readAllStandardOutput();
                 QVERIFY2(said.contains("closing"),
                          qPrintable(QString("stage %1: %2").arg(stage).arg(said)));
-                QElapsedTimer closed;
-                closed.start();
                 QVERIFY2(child->waitForFinished(5000),
                          qPrintable(QString("stage %1 hangs").arg(stage)));
-                QVERIFY2(closed.elapsed() < 1000,
-                         qPrintable(QString("stage %1: %2 ms").arg(stage).arg(closed.elapsed())));
                 QCOMPARE(child->exitCode(), 0);
                 QVERIFY(testing::Slurp(out.filePath("settings.ini").toStdString())
                             .find("ProxyLogin=kept") != std::string::npos);

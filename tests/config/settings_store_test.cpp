@@ -3,12 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QLockFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <functional>
 
-#include "common/code_page.h"
 #include "config/scrambler.h"
 #include "tools/testing/files.h"
 #ifndef _WIN32
@@ -26,33 +27,23 @@ using common::ProxySettings;
 using testing::Slurp;
 using testing::Spit;
 
-// The scrambler worked out independently: only bits 8..15 of the running key reach the
-// output, so a 16-bit key gives the same bytes as the 32-bit one.
-std::string Scrambled(std::string_view plain) {
-    std::uint16_t key = 0x2C9;
-    std::string out;
-    for (const char c : plain) {
-        const auto q = static_cast<unsigned char>(static_cast<unsigned char>(c) ^ (key >> 8));
-        out.push_back(static_cast<char>(q));
-        key = static_cast<std::uint16_t>((std::uint32_t{key} + q) * 0x9E3Cu + 0x4D27u);
-    }
-    return out;
-}
-
 TEST(Scrambler, MatchesVectorsWorkedOutByHand) {
     // Mask (0x2C9 >> 8) & 0xFF = 0x02 gives 0x43; key (0x2C9 + 0x43) * 0x9E3C + 0x4D27 =
     // 0x1E26BF7 gives mask 0x6B. For "px" the second mask is 0x78, so the byte is 0.
     for (const auto& [plain, scrambled] : std::vector<std::pair<std::string, std::string>>{
-             {"AB", "\x43\x29"}, {"px", std::string("\x72\x00", 2)}, {"", ""}}) {
-        EXPECT_EQ(Encrypt(plain, StartKey, Multiplier, Increment), scrambled) << plain;
-        EXPECT_EQ(Decrypt(scrambled, StartKey, Multiplier, Increment), plain) << plain;
+             {"AB", "\x43\x29"},
+             {"px", std::string("\x72\x00", 2)},
+             {std::string("\x00%Jo\x94\xB9\xDE", 7), "\x02\x1B\x51\xE9\x66\x60\xDB"},
+             {"", ""}}) {
+        EXPECT_EQ(Scramble(plain), scrambled) << plain;
+        EXPECT_EQ(Unscramble(scrambled), plain) << plain;
     }
     // With (0, 1, 0x100): mask 0, then key 0x41 + 0x100 = 0x141, mask 0x01.
-    EXPECT_EQ(Encrypt("AA", 0, 1, 0x100), "\x41\x40");
+    EXPECT_EQ(Scramble("AA", {0, 1, 0x100}), "\x41\x40");
 }
 
 // The password "AB" is stored as "C)".
-const ProxySettings kTicked{true, "user", "AB", "proxy.example", "80a"};
+const ProxySettings kTicked{true, "user", "AB", "proxy.example", "8080"};
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -66,110 +57,197 @@ protected:
     QTemporaryDir m_dir;
 };
 
-// UseProxy ticks for a non-zero integer and for "true"; other text is an error, never
-// "no proxy". "@Variant(...)" is how Qt keeps a 32-bit integer (a DWORD) 5.
-TEST_F(SettingsFile, LoadsWhatIsStoredAndNeverTakesANonsenseFlagAsNoProxy) {
-    const std::optional<ProxySettings> none;
-    const ProxySettings on{true, "", "", "", ""}, off{}, me{false, "me", "", "", ""};
-    const std::string invalid =
-        "Invalid value '%' for 'UseProxy' in " + path().string() + " (1 or 0, true or false)";
-    const auto badFlag = [&](const std::string& value) {
-        return std::string(invalid).replace(invalid.find('%'), 1, value);
+// Only no file, no [Koravel] or a UseProxy of 0/false goes direct; every other form a
+// settings file can take gives a whole proxy or an error naming the file and the value.
+TEST_F(SettingsFile, FailsClosedOnEveryFormThatCannotGiveAWholeProxy) {
+    const std::string file = path().string();
+    const auto invalid = [&](const std::string& value, const std::string& name, const char* why) {
+        return "Invalid value '" + value + "' for '" + name + "' in " + file + " (" + why + ")";
     };
+    const auto misnamed = [&](const std::string& name, const char* group, const char* ours) {
+        return "Invalid value name '" + name + "' in [" + group + "] of " + file +
+               " (Koravel reads only '" + ours + "' in [Koravel], in that letter case)";
+    };
+    const char *flag = "1 or 0, true or false", *server = "UseProxy is on: a proxy server is needed",
+               *port = "UseProxy is on: a port from 1 to 65535 is needed";
+    const std::optional<ProxySettings> direct;
+    const ProxySettings off, on{true, "", "", "p", "8080"}, noServer{true, "", "", "", "8080"};
+    const auto onPort = [](const char* p) { return ProxySettings{true, "", "", "p", p}; };
     // clang-format off
-    const std::vector<std::tuple<std::string, std::optional<ProxySettings>, std::string>> cases = {
-        {"", none, ""}, {"[Other]\nUseProxy=1", none, ""}, {"[Koravel]", none, ""},
-        {"[Koravel\nUseProxy=1", on, ""},  // an unfinished header still names its section
-        {"UseProxy=2", on, ""}, {"UseProxy=-1", on, ""}, {"UseProxy=$1", on, ""},
-        {"UseProxy= 0x10", on, ""}, {"UseProxy=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", on, ""},
-        {"UseProxy=TRUE", on, ""}, {"UseProxy=false", off, ""}, {"UseProxy=", off, ""},
-        {"UseProxy=0", off, ""}, {"ProxyLogin=me", me, ""},
-        {"UseProxy=abc", off, badFlag("abc")}, {"UseProxy=\"1 \"", off, badFlag("1 ")},
-        {"UseProxy=99999999999", off, badFlag("99999999999")},
-        {"UseProxy=1, 2\nProxyLogin=me", off, "Invalid data type for 'UseProxy'"},
-        {"UseProxy=0\nProxyLogin=me\nProxyServer=a, b\nProxyPort=1", me,
-         "Invalid data type for 'ProxyServer'"},
+    const std::vector<std::tuple<std::string, std::optional<ProxySettings>, std::string>> texts = {
+        {"", direct, ""}, {"[Other]\nUseProxy=1\n[Koravel\\Sub]\nUseProxy=1", direct, ""},
+        {"[Koravel]\nSiteHost=site.example", direct, ""},
+        {"UseProxy=0\nProxyServer=\nProxyPort=x", ProxySettings{false, "", "", "", "x"}, ""},
+        {"UseProxy=FALSE", off, ""},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=8080\nUseProxy=0", ProxySettings{false, "", "", "p", "8080"}, ""},
+        {"UseProxy=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\nProxyServer=p\nProxyPort=8080", on, ""},
+        {"[Koravel\nUseProxy=TRUE\nProxyServer=p\nProxyPort= 8080", on, ""},
+        {"UseProxy=$1\nProxyServer=p\nProxyPort=0x1F90", onPort("0x1F90"), ""},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=65535", onPort("65535"), ""},
         // A typo elsewhere hides nothing of [Koravel].
-        {"UseProxy=1\n[Notes\nUseProxy=0\n[Koravel]\nProxyLogin=\"a;b\" ; note", 
-         ProxySettings{true, "a;b", "", "", ""}, ""}};
+        {"UseProxy=1\n[Notes\nUseProxy=0\n[Koravel]\nProxyServer=\"a;b\" ; note\nProxyPort=1",
+         ProxySettings{true, "", "", "a;b", "1"}, ""},
+        {"UseProxy=", off, invalid("", "UseProxy", flag)},
+        {"UseProxy=\"1 \"", off, invalid("1 ", "UseProxy", flag)},
+        {"UseProxy=99999999999", off, invalid("99999999999", "UseProxy", flag)},
+        {"UseProxy=1, 2", direct, "Invalid data type for 'UseProxy'"},
+        {"UseProxy=@Invalid()", direct, "Invalid data type for 'UseProxy'"},
+        {"UseProxy=0\nProxyServer=a, b", direct, "Invalid data type for 'ProxyServer'"},
+        {"UseProxy=1\nProxyPort=8080", noServer,
+         "No 'ProxyServer' in " + file + " (UseProxy is on: a proxy server is needed)"},
+        {"UseProxy=1\nProxyServer=\nProxyPort=8080", noServer, invalid("", "ProxyServer", server)},
+        {"UseProxy=1\nProxyServer=\"  \"\nProxyPort=8080", ProxySettings{true, "", "", "  ", "8080"},
+         invalid("  ", "ProxyServer", server)},
+        {"UseProxy=1\nProxyServer=p", onPort(""), "No 'ProxyPort' in " + file + " (" + port + ")"},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=", onPort(""), invalid("", "ProxyPort", port)},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=0", onPort("0"), invalid("0", "ProxyPort", port)},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=65536", onPort("65536"),
+         invalid("65536", "ProxyPort", port)},
+        {"UseProxy=1\nProxyServer=p\nProxyPort=80a", onPort("80a"), invalid("80a", "ProxyPort", port)},
+        {"ProxyServer=p", ProxySettings{false, "", "", "p", ""},
+         "No 'UseProxy' beside the proxy values in " + file + " (1 or 0, true or false)"},
+        {"[koravel]\nUseProxy=0", direct, "Invalid group '[koravel]' in " + file +
+                                          " (Koravel reads only [Koravel], in that letter case)"},
+        {"UseProxy=0\nproxyServer=p", direct, misnamed("proxyServer", "Koravel", "ProxyServer")},
+        {"[General]\nKoravel/UseProxy=1", direct, misnamed("Koravel/UseProxy", "General", "UseProxy")},
+        {"koravel\\proxyport=1\n[Koravel]\nUseProxy=0", direct,
+         misnamed("koravel/proxyport", "General", "ProxyPort")},
+        {"\xEF\xBB\xBF[Koravel]\r\nUseProxy=0", off, ""},
+        {"[Koravel]\nUseProxy=0\n;" + std::string(kMaxSettingsBytes - 22, 'x'), off, ""}};
     // clang-format on
-    for (const auto& [text, settings, message] : cases) {
-        Spit(path(), text.starts_with('[') || text.empty() ? text : "[Koravel]\n" + text + "\n");
+    for (const auto& [text, settings, message] : texts) {
+        Spit(path(), text.starts_with('[') || text.empty() || text.starts_with('\xEF') ||
+                             text.starts_with('k')
+                         ? text
+                         : "[Koravel]\n" + text + "\n");
         const LoadedSettings loaded = load();
         EXPECT_EQ(loaded.settings, settings) << text;
         EXPECT_EQ(loaded.error ? loaded.error->what() : "", message) << text;
     }
+#ifndef _WIN32
+    // The path in every other form, read as an ordinary user in a child, which nothing can
+    // keep waiting.
+    const std::string cannot = "Cannot read the settings file " + file + ": ";
+    const fs::path gone = m_dir.filePath("gone").toStdString();
+    fs::permissions(m_dir.path().toStdString(), fs::perms::all);
+    const std::vector<std::pair<std::function<void()>, std::string>> forms = {
+        {[] {}, ""},
+        {[&] { fs::create_symlink(gone, path()); },
+         cannot + "a link to " + gone.string() + ", which is not there"},
+        {[&] { fs::create_symlink(path(), path()); }, cannot + "Too many levels of symbolic links"},
+        {[&] { fs::create_directory(path()); }, cannot + "not a regular file"},
+        {[&] { fs::create_symlink("/dev/null", path()); }, cannot + "not a regular file"},
+        {[&] { ::mkfifo(path().c_str(), 0644); }, cannot + "not a regular file"},
+        {[&] { Spit(path(), std::string(kMaxSettingsBytes + 1, '\n')); },
+         cannot + "larger than 1 MiB"},
+        {[&] { Spit(path(), "[Koravel]\nProxyLogin=\xC8\xE2\xE0\xED\n"); }, cannot + "not UTF-8 text"},
+        {[&] { Spit(path(), std::string("\xFF\xFE[\0K\0", 6)); }, cannot + "not UTF-8 text"},
+        {[&] { Spit(path(), std::string("[\0K\0]\0\n\0", 8)); }, cannot + "not UTF-8 text"},
+        {[&] {
+             Spit(path(), "[Koravel]\nUseProxy=0\n");
+             fs::permissions(path(), fs::perms::none);
+         },
+         cannot + "Permission denied"}};
+    for (const auto& [make, message] : forms) {
+        fs::remove_all(path());
+        make();
+        EXPECT_EQ(testing::InChild([&] {
+                      const std::string dropped = testing::DropRoot();
+                      return dropped.empty() ? error() : dropped;
+                  }),
+                  message)
+            << message;
+    }
+#endif
     // Host names only: a value that would make another address is an error, not a request
     // that fails. "-" for no host.
     const auto hosts = [&](const std::string& text) {
+        fs::remove_all(path());
         Spit(path(), "[Koravel]\n" + text + "\n");
         const LoadedSettings loaded = load();
-        EXPECT_EQ(loaded.settings, std::nullopt) << text;
         return std::tuple(loaded.siteHost.value_or("-"), loaded.siteWebHost.value_or("-"),
                           std::string(loaded.error ? loaded.error->what() : ""));
     };
     const std::string a253(253, 'a'), a254(254, 'a'),
-        bad = "Invalid value '",
-        in = "' in " + path().string() + " (a host name: letters, digits, '-' and '.')";
+        in = "' in " + file + " (a host name: letters, digits, '-' and '.')";
     EXPECT_EQ(hosts("SiteHost=Web-2.example\nSiteWebHost="), std::tuple("Web-2.example", "-", ""));
     EXPECT_EQ(hosts("SiteHost=" + a253 + "\nSiteWebHost=127.0.0.1"),
               std::tuple(a253, "127.0.0.1", ""));
-    EXPECT_EQ(hosts("UseProxy=1\nSiteHost=127.0.0.1:80"),
-              std::tuple("-", "-", bad + "127.0.0.1:80' for 'SiteHost" + in));
     EXPECT_EQ(hosts("SiteWebHost=a.example/x?"),
-              std::tuple("-", "-", bad + "a.example/x?' for 'SiteWebHost" + in));
-    EXPECT_EQ(hosts("SiteHost=a b"), std::tuple("-", "-", bad + "a b' for 'SiteHost" + in));
-    EXPECT_EQ(hosts("SiteHost=" + a254), std::tuple("-", "-", bad + a254 + "' for 'SiteHost" + in));
+              std::tuple("-", "-", "Invalid value 'a.example/x?' for 'SiteWebHost" + in));
+    EXPECT_EQ(hosts("SiteHost=" + a254),
+              std::tuple("-", "-", "Invalid value '" + a254 + "' for 'SiteHost" + in));
 }
 
-TEST_F(SettingsFile, ASaveChangesOnlyItsValuesAndKeepsEveryOtherByte) {
+TEST_F(SettingsFile, ASaveChangesOnlyItsValuesAndEveryOtherByteStaysOnItsLine) {
     // What earlier versions wrote through Qt, keys in name order; then a user's file with
     // Windows line ends, other groups, comments and a line nothing can parse.
-    store().save(kTicked);
+    EXPECT_TRUE(store().save(kTicked).written);
     EXPECT_EQ(Slurp(path()),
-              "[Koravel]\nProxyLogin=user\nProxyPasswd=C)\nProxyPort=80a\n"
+              "[Koravel]\nProxyLogin=user\nProxyPasswd=C)\nProxyPort=8080\n"
               "ProxyServer=proxy.example\nUseProxy=1\n");
-    const std::string mine =
-        "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel]\r\nSiteHost=x\r\nProxyLogin = old\r\n"
-        "[Notes\r\ntypo here\r\n[Koravel]\r\nUseProxy=0\r\n[Tail]\r\nz=1";
-    Spit(path(), mine);
-    store().save({true, "@me", "px", "a, b", ""});
+    Spit(path(),
+         "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel] ; my proxy\r\nSiteHost=x\r\n"
+         "ProxyLogin = old ; was\r\nKeep=me;trailing comment\r\n[Notes\r\ntypo here\r\n"
+         "[Koravel]\r\nUseProxy=0\r\n; end\r\n[Tail]\r\nz=1");
+    store().save({true, "@me", "px", "a, b", ""}, {{"Tab", "1"}});
     EXPECT_EQ(Slurp(path()),
-              "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel]\r\nSiteHost=x\r\n"
-              "ProxyLogin = @@me\r\n[Notes\r\ntypo here\r\n[Koravel]\r\nUseProxy=1\r\n"
-              "ProxyPasswd=@String(r\\0)\r\nProxyPort=\r\nProxyServer=\"a, b\"\r\n[Tail]\r\nz=1");
-    EXPECT_EQ(load().settings, (ProxySettings{true, "@me", "px", "a, b", ""}));
-    // A clear box writes the flag alone; the rest stays for the next time.
+              "; mine\r\n[Other]\r\nUseProxy=keep me\r\n[Koravel] ; my proxy\r\nSiteHost=x\r\n"
+              "ProxyLogin = @@me ; was\r\nKeep=me;trailing comment\r\n[Notes\r\ntypo here\r\n"
+              "[Koravel]\r\nUseProxy=1\r\nProxyPasswd=@String(r\\0)\r\nProxyPort=\r\n"
+              "ProxyServer=\"a, b\"\r\nTab=1\r\n; end\r\n[Tail]\r\nz=1");
+    const LoadedSettings loaded = load();
+    EXPECT_EQ(loaded.settings, (ProxySettings{true, "@me", "px", "a, b", ""}));
+    EXPECT_EQ(loaded.texts, (std::map<std::string, QString>{{"Keep", "me"}, {"Tab", "1"}}));
+    // A clear box writes the flag alone; the rest stays for the next time. A header with
+    // its comment at the very end gets its value on a line of its own.
+    Spit(path(), "[Koravel] ; my proxy");
     store().save({false, "other", "other", "other", "1"});
-    EXPECT_EQ(load().settings, (ProxySettings{false, "@me", "px", "a, b", ""}));
+    EXPECT_EQ(Slurp(path()), "[Koravel] ; my proxy\nUseProxy=0");
+    EXPECT_THROW(store().save(kTicked, {{"ProxyPort", "1"}}), std::invalid_argument);
 }
 
 TEST_F(SettingsFile, ReadsAndWritesWhatQtReadsAndWrites) {
-    // Every byte a scrambled password can hold, and texts Qt has to quote or escape.
-    std::string every;
-    for (int i = 0; i < 300; ++i) every.push_back(static_cast<char>(i * 7));
-    const ProxySettings odd{true, "\xC8\xE2\xE0\xED \"q\";x", every, " lead", "@8\\0"};
+    // Scrambled bytes with a zero, control characters and Cyrillic letters, and texts Qt
+    // has to quote or escape.
+    const ProxySettings odd{true, "\xC8\xE2\xE0\xED \"q\";x", std::string("\x00%Jo\x94\xB9\xDE", 7),
+                            " lead", "@8\\0"};
+    const QString scrambled = QString::fromUtf8("\x02\x1BQйf`Ы");
     {
         QSettings qt(QString::fromStdString(path().string()), QSettings::IniFormat);
         qt.setValue("Koravel/UseProxy", "1");
-        qt.setValue("Koravel/ProxyLogin", QString::fromStdString(common::Cp1251ToUtf8(odd.login)));
-        qt.setValue("Koravel/ProxyPasswd",
-                    QString::fromStdString(common::Cp1251ToUtf8(Scrambled(odd.password))));
+        qt.setValue("Koravel/ProxyLogin", "Иван \"q\";x");
+        qt.setValue("Koravel/ProxyPasswd", scrambled);
         qt.setValue("Koravel/ProxyServer", " lead");
         qt.setValue("Koravel/ProxyPort", "@8\\0");
     }
+    // (A port Qt stored that no request can use.)
     EXPECT_EQ(load().settings, odd);
     // A file of its own, in folders the save makes: Qt keeps what it read of the first one.
     // (A folder that cannot be made: the window's test, "Failed to create key Koravel".)
     const fs::path ours = m_dir.filePath("a/b/ours.conf").toStdString();
     SettingsStore(ours).save(odd);
     QSettings qt(QString::fromStdString(ours.string()), QSettings::IniFormat);
-    EXPECT_EQ(qt.value("Koravel/ProxyPasswd").toString().toStdString(),
-              common::Cp1251ToUtf8(Scrambled(every)));
+    EXPECT_EQ(qt.value("Koravel/ProxyPasswd").toString(), scrambled);
     EXPECT_EQ(qt.value("Koravel/ProxyLogin").toString(), "Иван \"q\";x");
     EXPECT_EQ(qt.value("Koravel/ProxyPort").toString(), "@8\\0");
     EXPECT_EQ(qt.status(), QSettings::NoError);
 }
+
+// Names and a variable of the environment, back as they were when the test ends.
+class ScopedEnvironment final {
+public:
+    explicit ScopedEnvironment(std::initializer_list<const char*> names) {
+        for (const char* name : names) m_saved.emplace_back(name, qgetenv(name), qEnvironmentVariableIsSet(name));
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value, set] : m_saved)
+            set ? qputenv(name, value) : qunsetenv(name);
+    }
+
+private:
+    std::vector<std::tuple<const char*, QByteArray, bool>> m_saved;
+};
 
 #ifdef _WIN32
 // Under wine too: the user's own store is the registry, with the same value names.
@@ -184,37 +262,17 @@ TEST(NativeSettings, LiveInTheRegistryUnderKelvo) {
               "C)");
 }
 #else
-TEST_F(SettingsFile, AFileThatCannotBeReadIsAnErrorAndNothingWaitsOnIt) {
-    const std::string cannot = "Cannot read the settings file " + path().string() + ": ";
-    ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
-    EXPECT_EQ(testing::InChild([&] { return error(); }), cannot + "not a regular file");
-    fs::remove(path());
-    fs::create_directory(path());
-    EXPECT_EQ(error(), cannot + "not a regular file");
-    fs::remove(path());
-    Spit(path(), "[Koravel]\nUseProxy=1\n;" + std::string(kMaxSettingsBytes - 22, 'x'));
-    EXPECT_EQ(load().settings, (ProxySettings{true, "", "", "", ""}));
-    Spit(path(), Slurp(path()) + "x");
-    EXPECT_EQ(error(), cannot + "larger than 1 MiB");
-    fs::permissions(path(), fs::perms::none);
-    fs::permissions(m_dir.path().toStdString(), fs::perms::all);
-    EXPECT_EQ(testing::InChild([&] {
-                  const std::string dropped = testing::DropRoot();
-                  return dropped.empty() ? error() : dropped;
-              }),
-              cannot + "Permission denied");
-    EXPECT_EQ(load().siteHost, std::nullopt);
-}
-
-TEST_F(SettingsFile, TheFileKeepsItsModeAndALinkStaysALink) {
+TEST_F(SettingsFile, ASaveLeavesTheFileToItsOwnerAndALinkStaysALink) {
     const auto mode = [](const fs::path& file) { return fs::status(file).permissions(); };
     const mode_t umask = ::umask(0);
     store().save(kTicked);
     ::umask(umask);
     EXPECT_EQ(mode(path()), fs::perms::owner_read | fs::perms::owner_write);
-    fs::permissions(path(), fs::perms::group_read, fs::perm_options::add);
+    // A file made by hand: the owner's bits stay, the others' go.
+    fs::permissions(path(), fs::perms::owner_exec | fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
     store().save({true, "new", "", "", ""});
-    EXPECT_EQ(mode(path()), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(mode(path()), fs::perms::owner_all);
     // Read-only stays read-only, and as it was; root too is told.
     fs::permissions(path(), fs::perms::owner_read);
     const std::string before = Slurp(path());
@@ -225,7 +283,7 @@ TEST_F(SettingsFile, TheFileKeepsItsModeAndALinkStaysALink) {
     fs::permissions(path(), fs::perms::owner_write, fs::perm_options::add);
     // A save that changes nothing writes nothing: the file is not even replaced.
     fs::create_hard_link(path(), m_dir.filePath("same").toStdString());
-    store().save({true, "new", "", "", ""});
+    EXPECT_FALSE(store().save({true, "new", "", "", ""}).written);
     EXPECT_TRUE(fs::equivalent(path(), m_dir.filePath("same").toStdString()));
     fs::remove(m_dir.filePath("same").toStdString());
     // A dotfile kept elsewhere through a link.
@@ -238,7 +296,68 @@ TEST_F(SettingsFile, TheFileKeepsItsModeAndALinkStaysALink) {
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.path().toStdString()), {}), 2);
 }
 
+// Another program of the same maker writes kelvo.conf through Qt's settings, which hold
+// kelvo.conf.lock: a save holds it too, so neither loses a line.
+TEST_F(SettingsFile, ASaveHoldsTheLockQtHoldsAndWaitsForItBoundedly) {
+    QLockFile held(QString::fromStdString(path().string() + ".lock"));
+    ASSERT_TRUE(held.lock());
+    EXPECT_THAT([&] { SettingsStore(path(), std::chrono::milliseconds(100)).save(kTicked); },
+                ::testing::ThrowsMessage<common::Error>(
+                    "Failed to set data for 'UseProxy' (" + path().string() +
+                    ": another program holds the settings (" + path().string() + ".lock))"));
+    EXPECT_FALSE(fs::exists(path()));
+    held.unlock();
+
+    // 400 values written one by one through Qt while the saves run.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::alarm(60);
+        QSettings qt(QString::fromStdString(path().string()), QSettings::IniFormat);
+        for (int line = 0; line < 400; ++line) {
+            qt.setValue("Other/line" + QString::number(line), line);
+            qt.sync();
+        }
+        ::_exit(qt.status() == QSettings::NoError ? 0 : 1);
+    }
+    int saves = 0, status = 0;
+    for (; ::waitpid(writer, &status, WNOHANG) == 0; ++saves) {
+        store().save({true, "login" + std::to_string(saves), "", "p", "1"});
+        ::usleep(20'000);
+    }
+    ASSERT_EQ(status, 0);
+    const std::string text = Slurp(path());
+    for (int line = 0; line < 400; ++line)
+        EXPECT_TRUE(text.find("\nline" + std::to_string(line) + "=" + std::to_string(line) + "\n") !=
+                    std::string::npos)
+            << line;
+    EXPECT_EQ(load().settings, (ProxySettings{true, "login" + std::to_string(saves - 1), "", "p", "1"}));
+    EXPECT_GT(saves, 1);
+}
+
+// The rename went through, and only the folder could not be flushed (it may not be
+// opened): the values are saved, and the save says what it could not make sure.
+TEST_F(SettingsFile, ASaveWhoseFolderCannotBeFlushedSaysItSaved) {
+    const fs::path folder = m_dir.filePath("config").toStdString();
+    const SettingsStore store(folder / "kelvo.conf");
+    store.save({false, "", "", "", ""});
+    const std::string said = testing::InChild([&] {
+        if (::geteuid() == 0 && (::chown(folder.c_str(), 65534, 65534) != 0 ||
+                                 ::chown((folder / "kelvo.conf").c_str(), 65534, 65534) != 0))
+            return std::string("chown");
+        fs::permissions(m_dir.path().toStdString(), fs::perms::all);
+        fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec);
+        if (const std::string dropped = testing::DropRoot(); !dropped.empty()) return dropped;
+        const std::string unsure = store.save(kTicked).unsure;
+        return unsure + "\n" + Slurp(folder / "kelvo.conf");
+    });
+    EXPECT_EQ(said, "Settings saved to " + (folder / "kelvo.conf").string() +
+                        ", but the save could not be made sure on disk: Permission denied\n"
+                        "[Koravel]\nUseProxy=1\nProxyLogin=user\nProxyPasswd=C)\nProxyPort=8080\n"
+                        "ProxyServer=proxy.example\n");
+}
+
 TEST(NativeSettings, LiveInKelvoConfUnderTheConfigHome) {
+    const ScopedEnvironment kept{"XDG_CONFIG_HOME", "HOME"};
     const QTemporaryDir home;
     ASSERT_TRUE(qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit()));
     EXPECT_EQ(SettingsStore::Native().where(), home.filePath("kelvo.conf").toStdString());

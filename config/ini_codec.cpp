@@ -1,29 +1,14 @@
-#include "config/ini_text.h"
+#include "config/ini_codec.h"
 
 #include <QByteArray>
 #include <QMetaType>
 
 #include <algorithm>
+#include <utility>
 
 namespace koravel::config {
 
 namespace {
-
-bool IsIniSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -32,46 +17,9 @@ int HexValue(char c) {
     return -1;
 }
 
-// One line from `pos` on, much as Qt finds it: leading blanks skipped, a ";" at the start
-// makes a comment and a ";" outside quotes ends the line. Unlike Qt, a line break always
-// ends a line: Qt never writes one inside a value, and an unclosed quote or a trailing
-// backslash elsewhere must not swallow the [Koravel] header below it. False at the end.
-bool ReadIniLine(std::string_view data, std::size_t& pos, std::size_t& lineStart,
-                 std::size_t& lineLength, std::size_t& equals) {
-    const std::size_t size = data.size();
-    bool inQuotes = false;
-    equals = std::string_view::npos;
-    lineStart = pos;
-    while (lineStart < size && IsIniSpace(data[lineStart])) ++lineStart;
-    std::size_t i = lineStart;
-    while (i < size) {
-        const char c = data[i];
-        if (c == '\n' || c == '\r') break;
-        ++i;
-        if (c == '=') {
-            if (!inQuotes && equals == std::string_view::npos) equals = i - 1;
-        } else if (c == '\\') {
-            if (i < size && data[i] != '\n' && data[i] != '\r') ++i;
-        } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ';') {
-            if (i == lineStart + 1) {
-                while (i < size && data[i] != '\n' && data[i] != '\r') ++i;
-                while (i < size && IsIniSpace(data[i])) ++i;
-                lineStart = i;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
-        }
-    }
-    pos = i;
-    lineLength = i - lineStart;
-    return lineLength > 0;
-}
+}  // namespace
 
-// A group or key name: "\" stands for "/", "%XX" and "%UXXXX" for other characters.
-QString UnescapedKey(std::string_view key) {
+QString DecodeIniKey(std::string_view key) {
     const QString decoded = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
     QString result;
     const qsizetype size = decoded.size();
@@ -105,7 +53,7 @@ QString UnescapedKey(std::string_view key) {
     return result;
 }
 
-std::string EscapedKey(std::string_view key) {
+std::string EncodeIniKey(std::string_view key) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const QChar c : QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()))) {
@@ -127,16 +75,18 @@ std::string EscapedKey(std::string_view key) {
     return out;
 }
 
+namespace {
+
 void ChopTrailingBlanks(QString& text, qsizetype limit) {
     while (text.size() > limit && (text.back() == u' ' || text.back() == u'\t')) text.chop(1);
 }
 
-// The value text as Qt unescapes it; `isList` tells a comma list (a kind of its own).
-QString UnescapedValue(std::string_view raw, bool& isList) {
+// The value text as Qt unescapes it; nothing for a comma list (a kind of its own).
+std::optional<QString> UnescapedValue(std::string_view raw) {
     static constexpr std::pair<char, char> kEscapes[] = {
         {'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'},  {'r', '\r'}, {'t', '\t'},
         {'v', '\v'}, {'"', '"'},  {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
-    isList = false;
+    bool isList = false;
     QString result;
     bool inQuotes = false;
     bool quoted = false;
@@ -204,6 +154,7 @@ QString UnescapedValue(std::string_view raw, bool& isList) {
         result += QString::fromUtf8(raw.data() + i, static_cast<qsizetype>(j - i));
         i = j;
     }
+    if (isList) return std::nullopt;
     if (!quoted) ChopTrailingBlanks(result, chopLimit);
     return result;
 }
@@ -211,7 +162,7 @@ QString UnescapedValue(std::string_view raw, bool& isList) {
 // A value Qt kept as a typed variant: its type number and value as a Qt 4.0 data stream
 // writes them, big-endian. Only integers and text are read; anything else is of
 // another kind. Read by hand: a hostile file must not make Qt build types at will.
-std::optional<StoredValue> Variant(const QString& latin1) {
+StoredValue Variant(const QString& latin1) {
     using enum StoredValue::Kind;
     const QByteArray bytes = latin1.toLatin1();
     const auto number = [&](qsizetype at, int size, bool isSigned) -> std::optional<std::int64_t> {
@@ -252,16 +203,17 @@ std::optional<StoredValue> Variant(const QString& latin1) {
     return StoredValue{Integer, {}, *value};
 }
 
-// What a "@..." text stands for, as Qt reads it back; nullopt for no value at all.
-std::optional<StoredValue> Typed(QString text) {
+// What a "@..." text stands for, as Qt reads it back. Qt's "no value" is of another kind
+// too: a value that is there must say what it is.
+StoredValue Typed(QString text) {
     using enum StoredValue::Kind;
     if (!text.startsWith(u'@')) return StoredValue{Text, std::move(text), 0};
     if (text.endsWith(u')')) {
         if (text.startsWith(QLatin1String("@String(")))
             return StoredValue{Text, text.sliced(8).chopped(1), 0};
         if (text.startsWith(QLatin1String("@Variant("))) return Variant(text.sliced(9).chopped(1));
-        if (text == QLatin1String("@Invalid()")) return std::nullopt;
-        for (const char* other : {"@ByteArray(", "@DateTime(", "@Rect(", "@Size(", "@Point("})
+        for (const char* other :
+             {"@Invalid(", "@ByteArray(", "@DateTime(", "@Rect(", "@Size(", "@Point("})
             if (text.startsWith(QLatin1String(other))) return StoredValue{Other, {}, 0};
     }
     if (text.startsWith(QLatin1String("@@"))) return StoredValue{Text, text.sliced(1), 0};
@@ -270,7 +222,13 @@ std::optional<StoredValue> Typed(QString text) {
 
 }  // namespace
 
-std::string EscapedIniText(const QString& value) {
+StoredValue DecodeIniValue(std::string_view raw) {
+    std::optional<QString> text = UnescapedValue(raw);
+    if (!text) return StoredValue{StoredValue::Kind::Other, {}, 0};
+    return Typed(std::move(*text));
+}
+
+std::string EncodeIniValue(const QString& value) {
     QString text = value;
     if (text.contains(QChar::Null))
         text = QLatin1String("@String(") + text + u')';
@@ -337,92 +295,6 @@ std::string EscapedIniText(const QString& value) {
     if (needsQuotes || (!out.empty() && (out.front() == ' ' || out.back() == ' ')))
         out = '"' + out + '"';
     return out;
-}
-
-IniText::IniText(std::string bytes) : m_bytes(std::move(bytes)) { parse(); }
-
-void IniText::parse() {
-    m_entries.clear();
-    const std::string_view data = m_bytes;
-    std::size_t pos = data.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    std::size_t start = 0;
-    std::size_t length = 0;
-    std::size_t equals = 0;
-    std::string group;
-    while (ReadIniLine(data, pos, start, length, equals)) {
-        const std::string_view line = data.substr(start, length);
-        if (line.starts_with('[')) {
-            // To the first "]"; without one the rest of the line still names a section.
-            const std::string_view name = Trimmed(line.substr(1, line.find(']') - 1));
-            if (EqualsIgnoringCase(name, "general"))
-                group.clear();
-            else if (EqualsIgnoringCase(name, "%general"))
-                group = name.substr(1);
-            else
-                group = UnescapedKey(name).toStdString();
-            m_entries.push_back({group, {}, start, start + length, start + length});
-            continue;
-        }
-        if (equals == std::string_view::npos) continue;
-        std::size_t valueBegin = equals + 1;
-        while (valueBegin < start + length && (data[valueBegin] == ' ' || data[valueBegin] == '\t'))
-            ++valueBegin;
-        const std::string key =
-            UnescapedKey(Trimmed(data.substr(start, equals - start))).toStdString();
-        m_entries.push_back({group, key, start, start + length, valueBegin});
-    }
-}
-
-const IniText::Entry* IniText::lastKey(std::string_view group, std::string_view key) const {
-    const auto it = std::find_if(m_entries.rbegin(), m_entries.rend(), [&](const Entry& e) {
-        return !e.key.empty() && e.group == group && e.key == key;
-    });
-    return it == m_entries.rend() ? nullptr : &*it;
-}
-
-std::optional<StoredValue> IniText::value(std::string_view group, std::string_view key) const {
-    const Entry* entry = lastKey(group, key);
-    if (entry == nullptr) return std::nullopt;
-    bool isList = false;
-    QString text = UnescapedValue(
-        std::string_view(m_bytes).substr(entry->valueBegin, entry->end - entry->valueBegin),
-        isList);
-    if (isList) return StoredValue{StoredValue::Kind::Other, {}, 0};
-    return Typed(std::move(text));
-}
-
-bool IniText::hasValues(std::string_view group) const {
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [&](const Entry& e) { return !e.key.empty() && e.group == group; });
-}
-
-std::string_view IniText::lineEnd() const {
-    return m_bytes.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-}
-
-void IniText::setText(std::string_view group, std::string_view key, const QString& text) {
-    const std::string escaped = EscapedIniText(text);
-    if (const Entry* entry = lastKey(group, key)) {
-        m_bytes.replace(entry->valueBegin, entry->end - entry->valueBegin, escaped);
-        parse();
-        return;
-    }
-    const std::string line = EscapedKey(key) + "=" + escaped;
-    const std::string eol(lineEnd());
-    // After the last line of the group's last section.
-    const auto header = std::find_if(m_entries.rbegin(), m_entries.rend(), [&](const Entry& e) {
-        return e.key.empty() && e.group == group;
-    });
-    if (header != m_entries.rend()) {
-        auto last = header.base() - 1;
-        while (last + 1 != m_entries.end() && !(last + 1)->key.empty()) ++last;
-        m_bytes.insert(last->end, eol + line);
-    } else {
-        if (!m_bytes.empty() && m_bytes.back() != '\n' && m_bytes.back() != '\r') m_bytes += eol;
-        if (!m_bytes.empty()) m_bytes += eol;
-        m_bytes += "[" + EscapedKey(group) + "]" + eol + line + eol;
-    }
-    parse();
 }
 
 }  // namespace koravel::config
