@@ -267,8 +267,8 @@ wx_click_save() { wx_click 86 $(($(wx_height) - 20)); }
 wx_click_division() { wx_click $(($(wx_width) - 96)) $(($(wx_height) - 20)); }
 # wx_click_header X: the header at X.
 wx_click_header() { wx_click "$1" 34; }
-# wx_row N: the y of the Nth row (1-based).
-wx_row() { echo $((34 + 18 * $1)); }
+# wx_row N: the y of the middle of the Nth row (1-based; rows are 13 px high at 100 %).
+wx_row() { echo $((50 + 13 * ($1 - 1))); }
 
 # Picks a division by its place in data.ini (0 first) with the arrow keys in the division
 # box: typing Cyrillic through xdotool's remapped keys is not reliable under load.
