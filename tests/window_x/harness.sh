@@ -242,7 +242,8 @@ wx_height() { wx_geometry | sed 's/^[0-9]*x//; s/+.*//'; }
 
 wx_clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
 
-wx_clear_clipboard() { printf '' | timeout 5 xclip -i -selection clipboard; }
+# xclip stays to serve the selection: never on the caller's output.
+wx_clear_clipboard() { printf '' | timeout 5 xclip -i -selection clipboard >/dev/null 2>&1; }
 
 # The title while a scan runs ends in "N/M".
 wx_scanning() { wx_title | grep -Eq '[0-9]+/[0-9]+$'; }
