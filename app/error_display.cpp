@@ -33,7 +33,10 @@ void ShowDefaultError(QWidget* parent, const std::string& message, const QString
     box->setObjectName(QStringLiteral("errorBox"));
     box->setInformativeText(detail);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // Never a Qt modal: Qt drops the window manager's close request for a window that a
+    // modal box blocks, and closing must always work.
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 }  // namespace koravel::app

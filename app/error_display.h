@@ -17,10 +17,10 @@ QString ErrorTitle(const QString& programFileName);
 // appended when its last character sorts after ".".
 QString ErrorText(const std::string& message);
 
-// A stop-icon message box with one OK button, modal to `parent` (to the whole program
-// without one), opened without waiting for the answer; `detail` (such as the file) goes
-// under the message. A box without a parent outlives a closed window and keeps the
-// program running until it is answered.
+// A stop-icon message box with one OK button over `parent`, shown without waiting for
+// the answer and never modal; `detail` (such as the file) goes under the message. A box
+// without a parent outlives a closed window and keeps the program running until it is
+// answered.
 void ShowDefaultError(QWidget* parent, const std::string& message, const QString& detail = {});
 
 // The window's one catch boundary: runs `handler` so that no exception leaves it; what

@@ -89,22 +89,20 @@ void ScanWorker::waitForResume() {
 
 void ScanWorker::scan(const ScanJob& job) {
     if (!begin()) return finish({});
-    std::optional<std::string> failure;
     std::string error = Caught([&] {
-        survey::RunScan(
-            job.teamIds, job.decimalSeparator,
-            [&](std::int32_t id) -> std::optional<std::string> {
-                site::Reply reply = m_session.fetch(id, job.proxy, &m_cancel);
-                if (reply.ok()) return std::move(reply.body);
-                if (!m_cancel) failure = reply.reason();
-                return std::nullopt;
-            },
-            [&](survey::TeamRow&& row) {
-                const std::int32_t id = row.teamId;
-                push({id, std::move(row), std::exchange(failure, std::nullopt), {}});
-                waitForResume();
-            },
-            &m_cancel);
+        survey::Scan scan(job.teamIds, job.decimalSeparator, [&](std::int32_t id) {
+            site::Reply reply = m_session.fetch(id, job.proxy, &m_cancel);
+            if (reply.ok()) return survey::Fetched{std::move(reply.body), {}};
+            return survey::Fetched{std::nullopt, reply.reason()};
+        });
+        while (std::optional<survey::TeamOutcome> outcome = scan.next(&m_cancel)) {
+            // A request dropped by Stop is no failure to show.
+            if (outcome->failure && m_cancel) break;
+            const bool failed = outcome->failure.has_value();
+            push(std::move(*outcome));
+            // The next request goes out once the user has seen the failure.
+            if (failed) waitForResume();
+        }
     });
     finish(m_cancel ? std::string() : std::move(error));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/proxy_settings.h"
+#include "survey/scan.h"
 #include "survey/team_list.h"
 
 namespace koravel::app {
@@ -24,14 +25,7 @@ struct ScanJob {
     common::ProxySettings proxy;
 };
 
-// One team as the scan gave it: the row, and why the request failed or a cell did not
-// convert (UTF-8).
-struct TeamOutcome {
-    std::int32_t teamId = 0;
-    survey::TeamRow row;
-    std::optional<std::string> failure;
-    std::optional<std::string> error;
-};
+using survey::TeamOutcome;
 
 // What the scan left for the window since it last looked.
 struct Arrivals {

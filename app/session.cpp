@@ -38,22 +38,10 @@ config::DivisionTable Session::loadDivisions() const {
     return config::DivisionTable::Load(dataIniFile());
 }
 
-void Session::remember(const Remembered& values) {
-    if (m_settings.error) return;
-    Remembered changed;
-    for (const auto& [name, value] : values) {
-        const auto kept = m_remembered.find(name);
-        if (kept == m_remembered.end() || kept->second != value) changed[name] = value;
-    }
-    if (changed.empty()) return;
-    // Until the settings store carries values of other owners, the window's values live
-    // as long as the session.
-    for (auto& [name, value] : changed) m_remembered[name] = std::move(value);
-}
-
-config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy,
+                                         const Remembered& window) const {
     if (m_settings.error && !m_settings.valuesRead) return {};
-    return m_store.save(proxy);
+    return m_store.save(proxy, window);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

@@ -55,13 +55,12 @@ public:
     // Writes the Proxy tab back. Nothing is written over a store whose load failed before
     // every value was read: unseen values must not be replaced. Throws common::Error;
     // the report's `unsure` is for the user too.
-    config::SaveReport saveSettings(const common::ProxySettings& proxy) const;
+    // `window` are the window's own values, written beside the proxy where they changed.
+    config::SaveReport saveSettings(const common::ProxySettings& proxy,
+                                    const Remembered& window = {}) const;
 
-    // The window's values as last kept. Nothing is kept over a store whose load failed.
-    const Remembered& remembered() const { return m_remembered; }
-    // Keeps the values that differ from those kept; nothing is written when none does.
-    // Throws common::Error.
-    void remember(const Remembered& values);
+    // The window's values as the store held them at start.
+    const Remembered& remembered() const { return m_settings.texts; }
 
     std::string browserLink(std::int32_t teamId) const;
 
@@ -80,7 +79,6 @@ private:
     site::Limits m_limits;
     site::SiteAddress m_site;
     std::string m_siteWebHost;
-    Remembered m_remembered;
 };
 
 }  // namespace koravel::app

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/code_page.h"
 #include "common/error.h"
 #include "common/file_io.h"
 
@@ -38,6 +37,11 @@ std::string RowLine(const TeamRow& row) {
         AppendCell(line, row.cell(column));
     }
     return line;
+}
+
+std::string FileName(const std::filesystem::path& file) {
+    const std::u8string name = file.filename().u8string();
+    return std::string(name.begin(), name.end());
 }
 
 std::string IoErrorText(int code) {
@@ -96,7 +100,7 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
         case NotRegular:
             throw common::Error("File access denied");
         case Busy:
-            throw common::Error("'" + common::AnyTextToCp1251(file.filename().string()) +
+            throw common::Error("'" + FileName(file) +
                                 "' is in use by another program");
         case Failed:
             break;
@@ -105,7 +109,7 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
     // Only when the disk also refused to take the block back out: say so, not just "saved
     // nothing".
     if (result.partLeft)
-        message += "; '" + common::AnyTextToCp1251(file.filename().string()) +
+        message += "; '" + FileName(file) +
                    "' may now end with part of this list";
     throw common::Error(message);
 }

@@ -68,7 +68,10 @@ TEST_F(CommandLine, AnswersUsageAndListingsWithTheirOwnStatus) {
         {{"--scan=ПУСТАЯ", "--save"}, 0, "", ""},
         {{"--bogus"}, 2, "", "koravel: unknown option '--bogus'"},
         {{"--scan"}, 2, "", "koravel: option '--scan' needs a division"},
-        {{"--scan", "Четвёртая"}, 2, "", "koravel: no division 'Четвёртая'"},
+        {{"--scan", "Четвёртая", "--json"},
+         2,
+         "{\"error\":\"no division 'Четвёртая' in data.ini (koravel --list shows them)\"}\n",
+         "koravel: no division 'Четвёртая'"},
         {{"--save"}, 2, "", "koravel: --save goes with --scan"},
         {{"--version", "--json"}, 2, "", "koravel: --json goes with --scan or --list"},
         {{"--list", "--version"}, 2, "", "koravel: give one of"},
@@ -95,6 +98,7 @@ TEST_F(CommandLine, FindsADivisionOfAWindows1251FileByItsNameInAnyCase) {
     EXPECT_EQ(run({"--scan", "вТОРАЯ"}).out, Text("Bra vo\t2\t20\t1\t2\t2" + Point() + "25\n"));
 }
 
+// In JSON the error that ends the command is also the last line.
 TEST_F(CommandLine, AConversionErrorEndsTheScanAfterTheRowsReadSoFarAndSavesNothing) {
     const Outcome scan = run({"--scan", "Вторая", "--save"});
     EXPECT_EQ(scan.status, 1);
@@ -107,6 +111,34 @@ TEST_F(CommandLine, AConversionErrorEndsTheScanAfterTheRowsReadSoFarAndSavesNoth
         R"j({"error":"'abc' is not a valid integer value (team 105)"})j"
         "\n");
     EXPECT_FALSE(fs::exists(m_folder / "save.txt"));
+    fs::create_directory(m_folder / "save.txt");
+    Spit(m_folder / "data.ini", "[One]\nteam1=104\n");
+    const Outcome save = run({"--scan", "One", "--save", "--json"});
+    EXPECT_EQ(save.status, 1);
+    EXPECT_EQ(
+        save.out,
+        R"j({"id":104,"name":"Bra\tvo","players":2,"cosp":20,"aged19":1,"talentsAbove1":2,"maxTalent":2.25})j"
+        "\n"
+        R"j({"error":"File access denied"})j"
+        "\n");
+    EXPECT_EQ(save.err, Text("koravel: File access denied\n"));
+}
+
+// A JSON reader gets the page's number with every digit, and one line per object.
+TEST_F(CommandLine, JsonKeepsTheTalentsDigitsAndSplitsNoLine) {
+    Spit(m_folder / "data.ini", "[Max]\nteam1=104\nteam2=103\n[Line\u2028Para\u2029]\n");
+    m_site.overrideTeam(
+        104, tools::Answer::Http("200 OK", tools::MakeRosterPage(
+                                               {"M", "1", "2", {{"19", "1.7976931348623157e308"}}})));
+    EXPECT_EQ(
+        run({"--scan", "Max", "--json"}, "ru_RU.UTF-8").out,
+        R"j({"id":104,"name":"M","players":1,"cosp":2,"aged19":1,"talentsAbove1":1,"maxTalent":1.7976931348623157e308})j"
+        "\n"
+        R"j({"id":103,"name":"Торпедо","players":"","cosp":0,"aged19":0,"talentsAbove1":0,"maxTalent":0})j"
+        "\n");
+    EXPECT_EQ(run({"--list", "--json"}).out,
+              "{\"division\":\"Max\",\"teams\":[104,103]}\n"
+              "{\"division\":\"Line\\u2028Para\\u2029\",\"teams\":[]}\n");
 }
 
 // Settings that say nonsense never mean "no proxy": nothing goes out.
@@ -116,6 +148,13 @@ TEST_F(CommandLine, SettingsThatCannotBeTrustedStopTheScanBeforeAnyRequest) {
     EXPECT_EQ(scan.status, 1);
     EXPECT_TRUE(scan.err.starts_with("koravel: Invalid value 'yes' for 'UseProxy' in "))
         << scan.err;
+    EXPECT_TRUE(run({"--scan", "Первая", "--json"}).out.starts_with(
+        R"({"error":"Invalid value 'yes' for 'UseProxy' in )"));
+    // About a setting, never about a team.
+    settings({{"UseProxy", "1"}, {"ProxyServer", "127.0.0.1"}, {"ProxyPort", ""}});
+    const Outcome noPort = run({"--scan", "Первая"});
+    EXPECT_EQ(noPort.status, 1);
+    EXPECT_EQ(noPort.err.find("team"), std::string::npos) << noPort.err;
     EXPECT_EQ(m_site.requests().size(), 0u);
     // Hand-typed, "true" goes through the proxy.
     settings({{"UseProxy", "true"}, {"ProxyServer", "127.0.0.1"}, {"ProxyPort", port()}});

@@ -64,6 +64,7 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
         // From the proxy, and not retried.
         {"407", A::Http("407 Proxy Authentication Required", "", wants), {}, FailureStatus, true},
         {"16385-byte header line", OkAfter(16385), {}, Malformed},
+        {"200 KB header line, over curl's bound", OkAfter(200 << 10), {}, Malformed},
         {"closed unanswered", A::Raw(""), {}, CutShort},
         {"headers unfinished", A::Raw("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n"), {}, CutShort},
         {"Content-Length larger than body", A::Raw(promise), {}, CutShort},
@@ -101,9 +102,21 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
 // A script is told which status failed and whether the proxy said it (the command-line
 // tests see the 407 come through).
 TEST(Answer, AFailureStatusIsNamedInTheReason) {
-    EXPECT_EQ(FailureReason(FailureStatus, 407, true), "failure status 407 from the proxy");
     EXPECT_EQ(FailureReason(FailureStatus, 404, true), "failure status 404");
     EXPECT_EQ(FailureReason(IdleTimeout, 200, true), "idle timeout");
+    // However large the head after it: one 20 KB or 200 KB line, 300 KB of short ones.
+    const std::string status = "HTTP/1.0 407 Proxy Authentication Required\r\n";
+    for (const std::size_t length : {20u << 10, 200u << 10, 27u}) {
+        std::string head = status;
+        while (head.size() < 300u << 10) head += "X-Pad: " + std::string(length - 8, 'a') + "\r\n";
+        if (length > 27) head.resize(status.size() + length + 1);
+        FakeSite site;
+        site.push(A::Raw(head + "\r\n\r\n"));
+        const auto proxy = Proxy(FakeSite::host(), std::to_string(site.port()));
+        EXPECT_EQ(SendRosterRequest(BuildRosterRequest(1, proxy, {"game.example", 80})).reason(),
+                  "failure status 407 from the proxy")
+            << length;
+    }
 }
 
 // The total bound of 3 s turns a missing connect bound into a different reason, not a hang.
