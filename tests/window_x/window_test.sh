@@ -344,11 +344,34 @@ check_scaled_by() {
     wx_kill
 }
 
+# The tooltips' texts and the accessible names cannot be read through X (tests/app reads
+# them); that a tooltip shows is seen here.
+tooltip_shown() {
+    local w
+    for w in $(xdotool search --onlyvisible --pid "$wx_app" 2>/dev/null); do
+        xprop -id "$w" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && return 0
+    done
+    return 1
+}
+check_tooltips() {
+    wx_new_profile
+    wx_start
+    local x shown=""
+    for x in 127 154 181 211 254; do
+        xdotool mousemove --window "$wx_win" 60 150 sleep 0.8 mousemove --window "$wx_win" \
+            "$((x - 2))" 33 sleep 0.2 mousemove --window "$wx_win" "$x" 34
+        wx_wait 4 tooltip_shown && shown+="$x " || shown+="none "
+    done
+    wx_expect "each number header shows a tooltip" "$shown" "127 154 181 211 254 "
+    wx_close || wx_fail "the window did not close"
+    wx_kill
+}
+
 wx_start_display
 wx_start_site
 for check in ${WX_CHECKS:-check_first_start_and_growth check_list_keys_and_copy \
     check_stop_and_proxy_during_scan check_failures check_missing_data check_remembered \
-    check_menu_start check_no_browser check_scaled}; do
+    check_menu_start check_no_browser check_scaled check_tooltips}; do
     echo "== $check"
     "$check"
 done
