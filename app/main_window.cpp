@@ -266,6 +266,15 @@ WindowMemory MainWindow::memory() const {
     return memory;
 }
 
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // A window manager adds its frame after the first show; the frame has to fit too.
+    if (m_placed && !m_framePlaced && frameGeometry().size() != size()) {
+        m_framePlaced = true;
+        placeOnScreen();
+    }
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layOut();

@@ -81,6 +81,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // Settings, separator, divisions; an error ends it at its step, and the window opens
@@ -124,6 +125,7 @@ private:
     std::optional<config::DivisionTable> m_divisions;
     std::string m_decimalSeparator;
     bool m_placed = false;
+    bool m_framePlaced = false;  // placed again once the window manager's frame was known
     QPoint m_position;      // where the frame's top left corner goes at the first show
     int m_grownBy = 0;      // width beyond the designed one the name column has taken
     QString m_missingData;  // why there are no divisions to pick, or empty
