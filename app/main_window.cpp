@@ -113,7 +113,7 @@ WindowMemory FromRemembered(const Remembered& values) {
 }
 
 QString WindowTitle(WorkState state, std::size_t shown, std::size_t total) {
-    const QString title = FromUtf8(text::kTitle);
+    QString title = FromUtf8(text::kTitle);
     std::size_t team = 0;
     if (state == WorkState::Scanning) team = shown + 1;
     if (state == WorkState::WaitingForUser) team = shown;
@@ -207,7 +207,7 @@ MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
 }
 
 void MainWindow::addKeys() {
-    const auto add = [this](QWidget* owner, QKeySequence key, void (MainWindow::*handler)(),
+    const auto add = [this](QWidget* owner, const QKeySequence& key, void (MainWindow::*handler)(),
                             const char* text = nullptr) {
         auto* action = new QAction(owner);
         action->setShortcut(key);
