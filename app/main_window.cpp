@@ -113,7 +113,7 @@ WindowMemory FromRemembered(const Remembered& values) {
 }
 
 QString WindowTitle(WorkState state, std::size_t shown, std::size_t total) {
-    const QString title = FromUtf8(text::kTitle);
+    QString title = FromUtf8(text::kTitle);
     std::size_t team = 0;
     if (state == WorkState::Scanning) team = shown + 1;
     if (state == WorkState::WaitingForUser) team = shown;
@@ -207,7 +207,7 @@ MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
 }
 
 void MainWindow::addKeys() {
-    const auto add = [this](QWidget* owner, QKeySequence key, void (MainWindow::*handler)(),
+    const auto add = [this](QWidget* owner, const QKeySequence& key, void (MainWindow::*handler)(),
                             const char* text = nullptr) {
         auto* action = new QAction(owner);
         action->setShortcut(key);
@@ -264,6 +264,15 @@ WindowMemory MainWindow::memory() const {
                           : FromRemembered(m_session.remembered()).division;
     memory.tab = m_ui->tabs->currentIndex();
     return memory;
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // A window manager adds its frame after the first show; the frame has to fit too.
+    if (m_placed && !m_framePlaced && frameGeometry().size() != size()) {
+        m_framePlaced = true;
+        placeOnScreen();
+    }
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

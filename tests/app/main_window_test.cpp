@@ -475,10 +475,6 @@ private Q_SLOTS:
             QCOMPARE(d().w<QLabel>("missingDataLabel")->text(), said + file);
             QVERIFY(d().w<QLabel>("missingDataLabel")->isVisible());
         }
-        QCOMPARE(d().window->findChild<QTreeView*>("teamView")->accessibleName(), "Список команд");
-        QCOMPARE(
-            d().w<QTreeView>("teamView")->model()->headerData(4, Qt::Horizontal, Qt::ToolTipRole),
-            "Игроков школы с талантом больше 1");
     }
 
     // The designed size is the smallest; the name column takes the room. Size, widths,
