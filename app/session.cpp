@@ -34,9 +34,10 @@ config::DivisionTable Session::loadDivisions() const {
     return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
 }
 
-config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy,
+                                         const std::map<std::string, QString>& texts) const {
     if (m_settings.error && !m_settings.valuesRead) return {};
-    return m_store.save(proxy);
+    return m_store.save(proxy, texts);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

@@ -46,10 +46,12 @@ public:
 
     const config::LoadedSettings& settings() const { return m_settings; }
     std::string settingsPlace() const { return m_store.where(); }
-    // Writes the Proxy tab back. Nothing is written over a store whose load failed before
-    // every value was read: unseen values must not be replaced. Throws common::Error;
-    // the report's `unsure` is for the user too.
-    config::SaveReport saveSettings(const common::ProxySettings& proxy) const;
+    // Writes the Proxy tab back, and `texts`: values of our own beside it (see
+    // config::SettingsStore::save). Nothing is written over a store whose load failed
+    // before every value was read: unseen values must not be replaced. Throws
+    // common::Error; the report's `unsure` is for the user too.
+    config::SaveReport saveSettings(const common::ProxySettings& proxy,
+                                    const std::map<std::string, QString>& texts = {}) const;
 
     const site::SiteAddress& site() const { return m_site; }
     std::string browserLink(std::int32_t teamId) const;
