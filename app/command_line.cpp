@@ -15,7 +15,6 @@
 #include "app/session.h"
 #include "common/code_page.h"
 #include "common/console.h"
-#include "common/error.h"
 #include "config/division_table.h"
 #include "survey/scan.h"
 #include "survey/team_list.h"
@@ -44,19 +43,35 @@ std::string RowLine(const survey::TeamRow& row) {
     return line;
 }
 
-// Standard output as the command's results go there; remembers the first failed write.
-class Output final {
+// Everything the command says, with two faces: text lines for people, or JSON Lines
+// (one object a line, UTF-8 always). Messages also go to standard error either way.
+// Remembers the first failed write to standard output.
+class Reporter final {
 public:
-    // `json`: the lines are JSON, written as they are.
-    Output(common::Console& console, bool json) : m_console(console), m_json(json) {}
+    Reporter(common::Console& console, bool json) : m_console(console), m_json(json) {}
 
-    void line(const std::string& utf8Line) {
-        if (m_error != 0) return;
-        errno = 0;
-        const bool written = m_json ? m_console.outRaw(utf8Line) : m_console.out(utf8Line);
-        if (!written) m_error = errno != 0 ? errno : EIO;
+    // Help and version read the same in either face.
+    void line(std::string_view utf8Line) { write(utf8Line, false); }
+    void verbatim(std::string_view bytes) { write(bytes, true); }
+    void division(std::string_view utf8Name, const std::vector<std::int32_t>& teamIds) {
+        write(m_json ? json::Division(utf8Name, teamIds) : std::string(utf8Name), m_json);
     }
-    bool json() const { return m_json; }
+    void team(const survey::TeamOutcome& outcome) {
+        if (outcome.failure) {
+            m_console.error(std::string(text::kRequestFailed) + ": team " +
+                            std::to_string(outcome.teamId) + " (" + *outcome.failure + ")");
+            // In JSON a failed team is its reason alone; as text, the row of an empty page.
+            if (m_json) return write(json::FailedTeam(outcome.teamId, *outcome.failure), true);
+        }
+        // A row cut short by a conversion error is no row; the error follows.
+        if (outcome.error) return;
+        write(m_json ? json::Team(outcome.row) : RowLine(outcome.row), m_json);
+    }
+    // An error that ends the command: its message, and in JSON its last line.
+    void error(std::string_view utf8Message) {
+        m_console.error(utf8Message);
+        if (m_json) write(json::Error(utf8Message), true);
+    }
     // The status after the results: kFailed, with a message, when they were not all written.
     int status(int otherwise) const {
         if (m_error == 0) return otherwise;
@@ -65,100 +80,97 @@ public:
     }
 
 private:
+    // `verbatim`: bytes as they are (JSON, the help); otherwise one line of text.
+    void write(std::string_view text, bool verbatim) {
+        if (m_error != 0) return;
+        errno = 0;
+        if (!(verbatim ? m_console.outRaw(text) : m_console.out(text)))
+            m_error = errno != 0 ? errno : EIO;
+    }
+
     common::Console& m_console;
     bool m_json;
     int m_error = 0;
 };
 
-int List(common::Console& console, const Session& session, bool json) {
-    const config::DivisionTable table = session.loadDivisions();
-    Output output(console, json);
-    for (const std::string& raw : table.divisionNames()) {
-        const std::string name = table.isUtf8() ? raw : common::Cp1251ToUtf8(raw);
-        output.line(
-            json ? json::Division(name, table.teamIds(raw).value_or(std::vector<std::int32_t>{}))
-                 : name);
+// What a scan came to, folded from its outcomes; it gives the exit status.
+struct Summary {
+    survey::TeamList rows;  // the complete rows, for the save
+    std::size_t failures = 0;
+    std::optional<std::string> error;  // the conversion error that ended it, naming its team
+    bool stopped = false;
+
+    void add(survey::TeamOutcome&& outcome) {
+        if (outcome.failure) ++failures;
+        if (outcome.error)
+            error = *outcome.error + " (team " + std::to_string(outcome.teamId) + ")";
+        else
+            rows.push_back(std::move(outcome.row));
     }
-    return output.status(kDone);
+    int status() const {
+        if (error) return kFailed;
+        if (stopped) return kInterrupted;
+        return failures > 0 ? kIncomplete : kDone;
+    }
+};
+
+int List(Reporter& reporter, const Session& session) {
+    const config::DivisionTable table = session.loadDivisions();
+    for (const std::string& raw : table.divisionNames())
+        reporter.division(table.isUtf8() ? raw : common::Cp1251ToUtf8(raw),
+                          table.teamIds(raw).value_or(std::vector<std::int32_t>{}));
+    return reporter.status(kDone);
 }
 
 // The settings' message names the file where it does not already.
 std::string SettingsMessage(const Session& session) {
     const std::string message = session.settings().error->what();
     const std::string place = session.settingsPlace();
-    const std::string named =
-        message.find(place) == std::string::npos ? message + " (" + place + ")" : message;
-    return common::Cp1251ToUtf8(named);
+    return message.find(place) == std::string::npos ? message + " (" + place + ")" : message;
 }
 
-int Scan(common::Console& console, const Session& session, const Options& options) {
+int ScanDivision(common::Console& console, Reporter& reporter, const Session& session,
+                 const Options& options) {
     const config::DivisionTable table = session.loadDivisions();
     const std::string division =
         table.isUtf8() ? options.division : common::Utf8ToCp1251(options.division);
-    const std::optional<std::vector<std::int32_t>> teamIds = table.teamIds(division);
+    std::optional<std::vector<std::int32_t>> teamIds = table.teamIds(division);
     if (!teamIds) {
-        console.error("no division '" + options.division +
-                      "' in data.ini (koravel --list shows them)");
+        reporter.error("no division '" + options.division +
+                       "' in data.ini (koravel --list shows them)");
         return kUsage;
     }
     // Settings that cannot be read never mean "no proxy": nothing goes out.
     if (session.settings().error) {
-        console.error(SettingsMessage(session));
+        reporter.error(SettingsMessage(session));
         return kFailed;
     }
     const common::ProxySettings proxy =
         session.settings().settings.value_or(common::ProxySettings{});
-    const std::string separator = LocaleDecimalSeparator();
 
     const std::atomic<bool>& interrupted = common::CatchInterrupt();
-    Output output(console, options.json);
-    survey::TeamList list;
-    std::size_t fetched = 0;
-    std::size_t failures = 0;
-    bool lastFailed = false;
-    std::int32_t current = 0;
-    try {
-        const bool complete = survey::RunScan(
-            *teamIds, separator,
-            [&](std::int32_t id) -> std::optional<std::string> {
-                current = id;
-                lastFailed = false;
-                console.progress(++fetched, teamIds->size());
-                site::Reply reply = session.fetch(id, proxy, &interrupted);
-                if (reply.ok()) return std::move(reply.body);
-                if (interrupted) return std::nullopt;
-                ++failures;
-                lastFailed = true;
-                console.error(std::string(text::kRequestFailed) + ": team " + std::to_string(id) +
-                              " (" + reply.reason() + ")");
-                if (output.json()) output.line(json::FailedTeam(id, reply.reason()));
-                return std::nullopt;
-            },
-            [&](survey::TeamRow&& row) {
-                // A row cut short by a conversion error is no row; the error follows.
-                if (!row.complete) return;
-                // In JSON a failed team is its error alone; as text, the row of an empty page.
-                if (!(output.json() && lastFailed))
-                    output.line(output.json() ? json::Team(row, separator) : RowLine(row));
-                list.push_back(std::move(row));
-            },
-            &interrupted);
-        console.wipeProgress();
-        if (!complete) return kInterrupted;
-    } catch (const common::Error& error) {
-        console.wipeProgress();
-        const std::string message =
-            std::string(error.what()) + " (team " + std::to_string(current) + ")";
-        console.error(common::Cp1251ToUtf8(message));
-        if (output.json()) output.line(json::Error(message));
-        return output.status(kFailed);
+    survey::Scan scan(std::move(*teamIds), LocaleDecimalSeparator(), [&](std::int32_t id) {
+        site::Reply reply = session.fetch(id, proxy, &interrupted);
+        if (reply.ok()) return survey::Fetched{std::move(reply.body), {}};
+        return survey::Fetched{std::nullopt, reply.reason()};
+    });
+    Summary summary;
+    for (;;) {
+        if (scan.position() < scan.size()) console.progress(scan.position() + 1, scan.size());
+        std::optional<survey::TeamOutcome> outcome = scan.next(&interrupted);
+        if (!outcome) break;
+        reporter.team(*outcome);
+        summary.add(std::move(*outcome));
     }
+    console.wipeProgress();
     // A Ctrl-C that came just after the last team still keeps save.txt as it was.
-    if (interrupted) return kInterrupted;
-    if (const int status = output.status(kDone); status != kDone) return status;
-    if (failures > 0) return kIncomplete;
-    if (options.save && !session.saveReport(list, &interrupted)) return kInterrupted;
-    return kDone;
+    summary.stopped = interrupted;
+    if (summary.error) reporter.error(*summary.error);
+    const int status = summary.status();
+    if (status == kInterrupted) return status;
+    const int written = reporter.status(status);
+    if (written != kDone || !options.save) return written;
+    return session.saveReport(summary.rows, &interrupted) ? kDone : kInterrupted;
 }
 
 }  // namespace
@@ -171,33 +183,26 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
         console.error(options.usageError + " (see koravel --help)");
         return kUsage;
     }
+    Reporter reporter(console, options.json);
+    // The one boundary: whatever ends the command unexpectedly (a save that fails, a
+    // setting the request cannot use) is its last message.
     try {
         switch (options.action) {
-            case Options::Action::Help: {
-                Output output(console, true);
-                output.line(HelpText());
-                return output.status(kDone);
-            }
-            case Options::Action::Version: {
-                Output output(console, false);
-                output.line("koravel " KORAVEL_VERSION);
-                return output.status(kDone);
-            }
+            case Options::Action::Help:
+                reporter.verbatim(HelpText());
+                return reporter.status(kDone);
+            case Options::Action::Version:
+                reporter.line("koravel " KORAVEL_VERSION);
+                return reporter.status(kDone);
             case Options::Action::List:
-                return List(console, Session(), options.json);
+                return List(reporter, Session());
             case Options::Action::Scan:
-                return Scan(console, Session(), options);
-            case Options::Action::Window:
-                break;
+                return ScanDivision(console, reporter, Session(), options);
         }
-    } catch (const common::Error& error) {
-        console.error(common::Cp1251ToUtf8(error.what()));
-        return kFailed;
     } catch (const std::exception& error) {
-        console.error(error.what());
-        return kFailed;
+        reporter.error(error.what());
     }
-    return kUsage;
+    return reporter.status(kFailed);
 }
 
 }  // namespace koravel::app

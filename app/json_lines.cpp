@@ -5,7 +5,6 @@
 #include <charconv>
 
 #include "common/code_page.h"
-#include "common/number_text.h"
 
 namespace koravel::app::json {
 
@@ -39,16 +38,19 @@ Object Figure(std::string_view text) {
     return Decoded(text);
 }
 
-// DEL, C1 and the bidirectional controls pass a JSON writer as they are; as escapes they
-// are the same JSON and harmless on a terminal.
-std::string Line(const Object& object) {
-    const std::string dumped = object.dump(-1, ' ', false, Object::error_handler_t::replace);
+std::string Dumped(const Object& object) {
+    return object.dump(-1, ' ', false, Object::error_handler_t::replace);
+}
+
+// DEL, C1, the bidirectional controls and U+2028/U+2029 pass a JSON writer as they are;
+// as escapes they are the same JSON, harmless on a terminal and no line end to a reader.
+std::string Line(const std::string& dumped) {
     std::string line;
     for (std::size_t at = 0; at < dumped.size();) {
         std::size_t next = at;
         char32_t c = 0;
         if (!common::NextUtf8(dumped, next, c)) next = at + 1;
-        if ((c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+        if ((c >= 0x7F && c <= 0x9F) || (c >= 0x2028 && c <= 0x202E) ||
             (c >= 0x2066 && c <= 0x2069)) {
             static constexpr char kHex[] = "0123456789abcdef";
             line += "\\u";
@@ -63,7 +65,7 @@ std::string Line(const Object& object) {
 
 }  // namespace
 
-std::string Team(const survey::TeamRow& row, std::string_view decimalSeparator) {
+std::string Team(const survey::TeamRow& row) {
     Object team;
     team["id"] = row.teamId;
     team["name"] = Decoded(row.name);
@@ -71,28 +73,31 @@ std::string Team(const survey::TeamRow& row, std::string_view decimalSeparator) 
     team["cosp"] = Figure(row.cosp);
     team["aged19"] = Figure(row.aged19);
     team["talentsAbove1"] = Figure(row.talentsAbove1);
-    team["maxTalent"] = common::ParseFloatOr(row.maxTalent, decimalSeparator, 0.0);
-    return Line(team);
+    // A double would lose digits; the page's own number text is already JSON.
+    std::string text = Dumped(team);
+    text.insert(text.size() - 1, ",\"maxTalent\":" +
+                                     (row.maxTalentNumber.empty() ? "0" : row.maxTalentNumber));
+    return Line(text);
 }
 
 std::string FailedTeam(std::int32_t teamId, std::string_view reason) {
     Object failed;
     failed["id"] = teamId;
     failed["error"] = std::string(reason);
-    return Line(failed);
+    return Line(Dumped(failed));
 }
 
 std::string Error(std::string_view message) {
     Object error;
-    error["error"] = Decoded(message);
-    return Line(error);
+    error["error"] = std::string(message);
+    return Line(Dumped(error));
 }
 
 std::string Division(std::string_view name, const std::vector<std::int32_t>& teamIds) {
     Object division;
     division["division"] = std::string(name);
     division["teams"] = teamIds;
-    return Line(division);
+    return Line(Dumped(division));
 }
 
 }  // namespace koravel::app::json

@@ -15,7 +15,6 @@ std::string Dashed(const QString& name) {
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
-    if (arguments.empty()) return options;
     const auto fail = [&options](std::string message) {
         options.usageError = std::move(message);
         return options;
@@ -65,7 +64,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (options.json && options.action != Options::Action::Scan &&
         options.action != Options::Action::List)
         return fail("--json goes with --scan or --list");
-    if (options.action == Options::Action::Window) return fail("nothing to do");
+    if (actions == 0) return fail("nothing to do");
     return options;
 }
 
@@ -85,7 +84,7 @@ const std::string& HelpText() {
         "                   \"talentsAbove1\", \"maxTalent\"} (numbers with \".\"; players\n"
         "                   and cosp as text where the page's text is no integer);\n"
         "                   a failed team: {\"id\", \"error\"}; an error that ends the\n"
-        "                   scan: {\"error\"}; a division: {\"division\", \"teams\"}\n"
+        "                   command: {\"error\"}; a division: {\"division\", \"teams\"}\n"
         "  --help           print this help\n"
         "  --version        print the version\n"
         "\n"

@@ -30,14 +30,18 @@ Session::Session(const SessionOptions& options)
           site::SiteAddress{m_settings.siteHost.value_or(site::DefaultSiteHost()), 80})),
       m_siteWebHost(m_settings.siteWebHost.value_or(site::DefaultSiteWebHost())) {}
 
+std::filesystem::path Session::dataIniFile() const {
+    return config::DataIniPath(m_workingDirectory);
+}
+
 config::DivisionTable Session::loadDivisions() const {
-    return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
+    return config::DivisionTable::Load(dataIniFile());
 }
 
 config::SaveReport Session::saveSettings(const common::ProxySettings& proxy,
-                                         const std::map<std::string, QString>& texts) const {
+                                         const Remembered& window) const {
     if (m_settings.error && !m_settings.valuesRead) return {};
-    return m_store.save(proxy, texts);
+    return m_store.save(proxy, window);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

@@ -64,12 +64,17 @@ inline void FailAfter(std::chrono::seconds limit) {
 // how many requests failed.
 inline std::size_t HeadlessScan(const std::vector<std::int32_t>& ids,
                                 const site::SiteAddress& address, survey::TeamList& list) {
-    std::size_t failed = 0;
-    survey::RunScan(ids, list, ",", [&](std::int32_t id) -> std::optional<std::string> {
+    survey::Scan scan(ids, ",", [&](std::int32_t id) {
         site::Reply reply = site::FetchRoster(id, {}, address);
-        failed += reply.ok() ? 0 : 1;
-        return reply.ok() ? std::optional(std::move(reply.body)) : std::nullopt;
+        if (reply.ok()) return survey::Fetched{std::move(reply.body), {}};
+        return survey::Fetched{std::nullopt, reply.reason()};
     });
+    std::size_t failed = 0;
+    list.clear();
+    while (std::optional<survey::TeamOutcome> outcome = scan.next()) {
+        failed += outcome->failure ? 1 : 0;
+        list.push_back(std::move(outcome->row));
+    }
     return failed;
 }
 

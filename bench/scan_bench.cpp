@@ -34,10 +34,10 @@ std::vector<std::int32_t> DivisionIds() {
     return ids;
 }
 
-std::optional<std::string> Fetch(std::int32_t teamId) {
+koravel::survey::Fetched Fetch(std::int32_t teamId) {
     auto answer = koravel::site::FetchRoster(teamId, {}, {FakeSite::host(), DemoSite().port()});
-    if (!answer.ok()) return std::nullopt;
-    return std::move(answer.body);
+    if (!answer.ok()) return {std::nullopt, answer.reason()};
+    return {std::move(answer.body), {}};
 }
 
 double BarePosts(const std::vector<std::int32_t>& ids) {
@@ -52,7 +52,8 @@ double BarePosts(const std::vector<std::int32_t>& ids) {
 double ScanDivision(const std::vector<std::int32_t>& ids) {
     const auto start = Clock::now();
     koravel::survey::TeamList list;
-    koravel::survey::RunScan(ids, list, ",", &Fetch);
+    koravel::survey::Scan scan(ids, ",", &Fetch);
+    while (auto outcome = scan.next()) list.push_back(std::move(outcome->row));
     benchmark::DoNotOptimize(list.data());
     return std::chrono::duration<double>(Clock::now() - start).count();
 }

@@ -1,5 +1,5 @@
 // Times a scan of TEAMS teams of a site on 127.0.0.1:PORT in the real window, offscreen,
-// against the same scan without the window (survey::RunScan as the command line runs
+// against the same scan without the window (survey::Scan as the command line runs
 // it), ROUNDS times each, alternating which goes first, after one warm-up of each. It
 // prints the medians of both times and of the per-round ratios.
 // usage: koravel_window_scan_probe PORT TEAMS ROUNDS WORKDIR

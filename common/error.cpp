@@ -1,5 +1,7 @@
 #include "common/error.h"
 
+#include "common/code_page.h"
+
 namespace koravel::common {
 
 std::string FormatMessage(std::string_view pattern, std::string_view argument) {
@@ -18,10 +20,8 @@ std::string FormatMessage(std::string_view pattern, std::string_view argument) {
 }
 
 std::string QuotedExcerpt(std::string_view text) {
-    if (text.size() <= kQuoteLimit) return std::string(text);
-    std::string quoted(text.substr(0, kQuoteLimit));
-    quoted.push_back('\x85');
-    return quoted;
+    if (text.size() <= kQuoteLimit) return Cp1251ToUtf8(text);
+    return Cp1251ToUtf8(text.substr(0, kQuoteLimit)) + "\u2026";
 }
 
 }  // namespace koravel::common

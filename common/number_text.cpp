@@ -64,7 +64,15 @@ std::optional<std::int32_t> TryParseInteger(std::string_view text) {
 
 std::int32_t ParseInteger(std::string_view text) {
     if (auto value = TryParseInteger(text)) return *value;
-    throw Error(FormatMessage("'%s' is not a valid integer value", QuotedExcerpt(text)));
+    throw Error(IntegerError(text));
+}
+
+std::string IntegerError(std::string_view text) {
+    return FormatMessage("'%s' is not a valid integer value", QuotedExcerpt(text));
+}
+
+std::string FloatError(std::string_view text) {
+    return FormatMessage("'%s' is not a valid floating point value", QuotedExcerpt(text));
 }
 
 std::int32_t ParseIntegerOr(std::string_view text, std::int32_t fallback) {
@@ -147,13 +155,36 @@ std::optional<double> TryParseFloat(std::string_view text, std::string_view deci
     return value;
 }
 
-double ParseFloat(std::string_view text, std::string_view decimalSeparator) {
-    if (auto value = TryParseFloat(text, decimalSeparator)) return *value;
-    throw Error(FormatMessage("'%s' is not a valid floating point value", QuotedExcerpt(text)));
-}
-
 double ParseFloatOr(std::string_view text, std::string_view decimalSeparator, double fallback) {
     return TryParseFloat(text, decimalSeparator).value_or(fallback);
+}
+
+std::string PlainNumber(std::string_view text, std::string_view decimalSeparator) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    std::string out;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        if (text.front() == '-') out.push_back('-');
+        text.remove_prefix(1);
+    }
+    std::size_t i = 0;
+    while (i + 1 < text.size() && text[i] == '0' && IsDigit(text[i + 1])) ++i;
+    const std::size_t whole = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    out.append(i == whole ? std::string_view("0") : text.substr(whole, i - whole));
+    if (!decimalSeparator.empty() && text.substr(i).starts_with(decimalSeparator)) {
+        i += decimalSeparator.size();
+        const std::size_t fraction = i;
+        while (i < text.size() && IsDigit(text[i])) ++i;
+        if (i > fraction) {
+            out.push_back('.');
+            out.append(text.substr(fraction, i - fraction));
+        }
+    }
+    // The exponent as written (JSON takes its sign and leading zeros); trailing blanks end it.
+    const std::size_t end = text.find_last_not_of(' ');
+    if (i < text.size() && end != std::string_view::npos && end >= i)
+        out.append(text.substr(i, end + 1 - i));
+    return out;
 }
 
 std::string FormatFloat15(double value, std::string_view decimalSeparator) {

@@ -88,9 +88,9 @@ std::string Quoted(const QString& text) {
     return text.size() <= kLimit ? text.toStdString() : text.left(kLimit).toStdString() + "…";
 }
 
-std::string SystemMessage(int error) {
-    const std::string text = std::strerror(error);
-    return common::IsValidUtf8(text) ? text : "error " + std::to_string(error);
+std::string SystemMessage(const std::error_code& error) {
+    const std::string text = error.message();
+    return common::IsValidUtf8(text) ? text : "error " + std::to_string(error.value());
 }
 
 common::Error InvalidType(const char* name) {
@@ -186,7 +186,7 @@ public:
         const std::filesystem::path target = std::filesystem::is_symlink(m_file, noLink)
                                                  ? std::filesystem::canonical(m_file, error)
                                                  : m_file;
-        if (error) throw failed(SystemMessage(error.value()));
+        if (error) throw failed(SystemMessage(error));
         const Bytes old = readBytes(target);
         // A file the user made read-only stays so: it is reported, not overwritten.
         if (old.exists && (old.mode & 0200) == 0) throw failed("the file is read-only");
@@ -200,7 +200,7 @@ public:
         // It holds the password: the owner's bits only.
         const common::ReplaceResult replaced =
             common::ReplaceWhole(target, bytes, old.exists ? old.mode & 0700 : 0600);
-        if (replaced.error == 0) return {};
+        if (!replaced.error) return {};
         if (!replaced.renamed) throw failed(SystemMessage(replaced.error));
         return "Settings saved to " + where() +
                ", but the save could not be made sure on disk: " + SystemMessage(replaced.error);

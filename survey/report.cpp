@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/code_page.h"
 #include "common/error.h"
 #include "common/file_io.h"
 
@@ -40,21 +39,20 @@ std::string RowLine(const TeamRow& row) {
     return line;
 }
 
-std::string IoErrorText(int code) {
-    switch (code) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-            return "File access denied";
-        case ENOSPC:
+std::string FileName(const std::filesystem::path& file) {
+    const std::u8string name = file.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+std::string IoErrorText(const std::error_code& code) {
+    if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted ||
+        code == std::errc::read_only_file_system || code == std::errc::is_a_directory)
+        return "File access denied";
+    if (code == std::errc::no_space_on_device) return "Disk full";
 #ifdef EDQUOT
-        case EDQUOT:
+    if (code.category() == std::generic_category() && code.value() == EDQUOT) return "Disk full";
 #endif
-            return "Disk full";
-        default:
-            return "I/O error " + std::to_string(code != 0 ? code : EIO);
-    }
+    return "I/O error " + std::to_string(code ? code.value() : EIO);
 }
 
 }  // namespace
@@ -96,7 +94,7 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
         case NotRegular:
             throw common::Error("File access denied");
         case Busy:
-            throw common::Error("'" + common::AnyTextToCp1251(file.filename().string()) +
+            throw common::Error("'" + FileName(file) +
                                 "' is in use by another program");
         case Failed:
             break;
@@ -105,7 +103,7 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
     // Only when the disk also refused to take the block back out: say so, not just "saved
     // nothing".
     if (result.partLeft)
-        message += "; '" + common::AnyTextToCp1251(file.filename().string()) +
+        message += "; '" + FileName(file) +
                    "' may now end with part of this list";
     throw common::Error(message);
 }

@@ -87,8 +87,8 @@ std::string_view Value(PageCursor& text) {
     return text.Sub(a, b - a);
 }
 
-// The talent is read with every '.' turned into the separator, as its error message shows.
-double Talent(std::string_view cell, std::string_view decimalSeparator) {
+// The talent's text with every '.' turned into the separator, as its error message shows.
+std::string TalentText(std::string_view cell, std::string_view decimalSeparator) {
     // Sized exactly: a hostile cell may be as large as the page, and growing the copy
     // would hold two of them at once.
     const auto dots = static_cast<std::size_t>(std::count(cell.begin(), cell.end(), '.'));
@@ -100,10 +100,11 @@ double Talent(std::string_view cell, std::string_view decimalSeparator) {
         else
             text += c;
     }
-    return common::ParseFloat(text, decimalSeparator);
+    return text;
 }
 
-void ReadInto(PageCursor& text, TeamRow& row, Tally& tally, std::string_view decimalSeparator) {
+std::optional<std::string> ReadInto(PageCursor& text, TeamRow& row, Tally& tally,
+                                    std::string_view decimalSeparator) {
     CutAt(text, kTeam);
     const std::int64_t a = text.Find(kTagEnd) + 1;
     const std::int64_t b = text.Find(kAnchorEnd);
@@ -119,32 +120,42 @@ void ReadInto(PageCursor& text, TeamRow& row, Tally& tally, std::string_view dec
     while (text.Find(kInfo) != 0) {
         CutAt(text, kInfo);
         for (int k = 0; k < 3; ++k) SkipCell(text, kCell);
-        if (common::ParseInteger(CellText(text)) == 19) ++tally.age19Count;
+        const std::string_view age = CellText(text);
+        const std::optional<std::int32_t> years = common::TryParseInteger(age);
+        if (!years) return common::IntegerError(age);
+        if (*years == 19) ++tally.age19Count;
         for (int k = 0; k < 2; ++k) SkipCell(text, kBoldCell);
-        const double talent = Talent(CellText(text), decimalSeparator);
-        if (talent > 1.0) ++tally.talentedCount;
-        if (talent > tally.maxTalent) tally.maxTalent = talent;
+        const std::string_view cell = CellText(text);
+        const std::string talentText = TalentText(cell, decimalSeparator);
+        const std::optional<double> talent = common::TryParseFloat(talentText, decimalSeparator);
+        if (!talent) return common::FloatError(talentText);
+        if (*talent > 1.0) ++tally.talentedCount;
+        if (*talent > tally.maxTalent) {
+            tally.maxTalent = *talent;
+            tally.bestTalent = cell;
+        }
     }
 
     row.aged19 = std::to_string(tally.age19Count);
     row.talentsAbove1 = std::to_string(tally.talentedCount);
     row.maxTalent = common::FormatFloat15(tally.maxTalent, decimalSeparator);
+    row.maxTalentNumber = tally.bestTalent.empty()
+                              ? "0"
+                              : common::PlainNumber(TalentText(tally.bestTalent, decimalSeparator),
+                                                    decimalSeparator);
     row.complete = true;
+    return std::nullopt;
 }
 
 }  // namespace
 
-void ReadRosterPage(std::string_view& page, TeamRow& row, Tally& tally,
-                    std::string_view decimalSeparator) {
+std::optional<std::string> ReadRosterPage(std::string_view& page, TeamRow& row, Tally& tally,
+                                          std::string_view decimalSeparator) {
     PageCursor text(page);
-    try {
-        ReadInto(text, row, tally, decimalSeparator);
-    } catch (...) {
-        // The caller sees the text as it stood at the error.
-        page = text.Text();
-        throw;
-    }
+    std::optional<std::string> error = ReadInto(text, row, tally, decimalSeparator);
+    // The caller sees the text as it stood at an error.
     page = text.Text();
+    return error;
 }
 
 }  // namespace koravel::survey

@@ -1,45 +1,34 @@
 #include "survey/scan.h"
 
+#include <string_view>
 #include <utility>
 
 #include "survey/roster_reader.h"
 
 namespace koravel::survey {
 
-void ReadTeam(TeamRow& row, std::int32_t teamId, const std::optional<std::string>& page,
-              std::string_view decimalSeparator) {
-    row = TeamRow{.teamId = teamId};
+Scan::Scan(std::vector<std::int32_t> teamIds, std::string decimalSeparator, FetchPage fetch)
+    : m_teamIds(std::move(teamIds)),
+      m_decimalSeparator(std::move(decimalSeparator)),
+      m_fetch(std::move(fetch)) {}
+
+std::optional<TeamOutcome> Scan::next(const std::atomic<bool>* stop) {
+    const auto stopped = [this, stop] {
+        m_stopped = m_stopped || (stop != nullptr && stop->load());
+        return m_stopped;
+    };
+    if (m_ended || m_position >= m_teamIds.size() || stopped()) return std::nullopt;
+    TeamOutcome outcome;
+    outcome.teamId = m_teamIds[m_position++];
+    Fetched fetched = m_fetch(outcome.teamId);
+    if (stopped()) return std::nullopt;
+    if (!fetched.page) outcome.failure = std::move(fetched.failure);
+    std::string_view page = fetched.page ? std::string_view(*fetched.page) : std::string_view();
+    outcome.row.teamId = outcome.teamId;
     Tally tally;
-    std::string_view text = page ? std::string_view(*page) : std::string_view();
-    ReadRosterPage(text, row, tally, decimalSeparator);
-}
-
-bool RunScan(const std::vector<std::int32_t>& teamIds, std::string_view decimalSeparator,
-             const FetchPage& fetch, const TakeRow& takeRow, const std::atomic<bool>* stop) {
-    const auto stopped = [stop] { return stop != nullptr && stop->load(); };
-    for (const std::int32_t id : teamIds) {
-        if (stopped()) return false;
-        const std::optional<std::string> page = fetch(id);
-        if (stopped()) return false;
-        TeamRow row;
-        try {
-            ReadTeam(row, id, page, decimalSeparator);
-        } catch (...) {
-            takeRow(std::move(row));
-            throw;
-        }
-        takeRow(std::move(row));
-    }
-    return true;
-}
-
-bool RunScan(const std::vector<std::int32_t>& teamIds, TeamList& list,
-             std::string_view decimalSeparator, const FetchPage& fetch,
-             const std::atomic<bool>* stop) {
-    list.clear();
-    return RunScan(
-        teamIds, decimalSeparator, fetch,
-        [&list](TeamRow&& row) { list.push_back(std::move(row)); }, stop);
+    outcome.error = ReadRosterPage(page, outcome.row, tally, m_decimalSeparator);
+    m_ended = outcome.error.has_value();
+    return outcome;
 }
 
 }  // namespace koravel::survey

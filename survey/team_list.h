@@ -16,6 +16,9 @@ struct TeamRow {
     std::string aged19{};         // players aged 19
     std::string talentsAbove1{};  // players whose talent is greater than 1
     std::string maxTalent{};
+    // The best talent as the page wrote it, with all its digits, as a plain number
+    // ("2.50", "1.7976931348623157e308"; "0" without players).
+    std::string maxTalentNumber{};
     // All six cells read. A conversion error leaves the row with its name, players and
     // CoSP only; the cells it lacks read as empty text.
     bool complete = false;

@@ -63,17 +63,25 @@ TEST(FloatText, ReadsTheGivenSeparatorBlanksSignAndExponentOnly) {
     });
 }
 
-TEST(ConversionError, QuotesAtMost256CharactersOfTheText) {
-    const std::string x256(256, 'x');
-    EXPECT_THAT([&] { ParseInteger(x256); },
-                ThrowsMessage<Error>("'" + x256 + "' is not a valid integer value"));
-    // "…" is 0x85 in Windows-1251, the messages' code page.
-    EXPECT_THAT([&] { ParseInteger(x256 + "y"); },
-                ThrowsMessage<Error>("'" + x256 + "\x85' is not a valid integer value"));
+TEST(FloatText, KeepsEveryDigitWhenWrittenAsAPlainNumber) {
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"1.7976931348623157e308", ".", "1.7976931348623157e308"}, {" +007,50E+03 ", ",", "7.50E+03"},
+        {",5", ",", "0.5"}, {"5,", ",", "5"}, {"000", ",", "0"}, {"-0,25", ",", "-0.25"},
+        {"1::5", "::", "1.5"}, {"15", "", "15"}};
+    // clang-format on
+    for (const auto& [text, sep, number] : cases) EXPECT_EQ(PlainNumber(text, sep), number);
+}
+
+TEST(ConversionError, QuotesAtMost256CharactersOfTheTextInUtf8) {
+    const std::string x255(255, 'x');
+    EXPECT_THAT([&] { ParseInteger(x255 + "\xC0"); },
+                ThrowsMessage<Error>("'" + x255 + "А' is not a valid integer value"));
+    EXPECT_THAT([&] { ParseInteger(x255 + "yz"); },
+                ThrowsMessage<Error>("'" + x255 + "y…' is not a valid integer value"));
     // A 20 MB cell of a hostile page.
-    EXPECT_THAT([] { ParseFloat(std::string(20 << 20, '7') + ",5", "."); },
-                ThrowsMessage<Error>("'" + std::string(256, '7') +
-                                     "\x85' is not a valid floating point value"));
+    EXPECT_EQ(FloatError(std::string(20 << 20, '7') + ",5"),
+              "'" + std::string(256, '7') + "…' is not a valid floating point value");
 }
 
 TEST(GeneralFormat, WritesTheShortestFifteenDigitTextWithTheGivenSeparator) {

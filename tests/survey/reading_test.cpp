@@ -29,13 +29,8 @@ std::string Cells(const TeamRow& row) {
 std::string Read(std::string_view page, std::string_view sep) {
     TeamRow row;
     Tally tally;
-    std::string error;
-    try {
-        ReadRosterPage(page, row, tally, sep);
-    } catch (const common::Error& e) {
-        error = std::string("!") + e.what();
-    }
-    return Cells(row) + error;
+    const std::optional<std::string> error = ReadRosterPage(page, row, tally, sep);
+    return Cells(row) + (error ? "!" + *error : "");
 }
 
 std::string Page(std::vector<tools::PlayerSpec> roster, std::string cosp = "3") {
@@ -114,36 +109,52 @@ struct Site {
     std::atomic<bool> stop = false;
     std::vector<std::int32_t> asked = {};
 
-    std::optional<std::string> operator()(std::int32_t id) {
+    Fetched operator()(std::int32_t id) {
         asked.push_back(id);
         stop = id == stopAt;
-        return pages.contains(id) ? std::optional(pages.at(id)) : std::nullopt;
+        if (pages.contains(id)) return {pages.at(id), {}};
+        return {std::nullopt, "cut short " + std::to_string(id)};
     }
 };
 
-TEST(Scan, RowsFollowTeamIdsUntilAConversionError) {
-    // Read again, the rest of this page would give a name and a players value.
-    const std::string page = Page({{"19", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
+// Each outcome as "id:cells", then "/failure" or "!error"; the scan's state at the end.
+std::string Outcomes(Scan& scan, Site& site) {
+    std::string told;
+    while (std::optional<TeamOutcome> outcome = scan.next(&site.stop)) {
+        told += std::to_string(outcome->teamId) + ":" + Cells(outcome->row);
+        if (outcome->row.complete) told += "=" + outcome->row.maxTalentNumber;
+        if (outcome->failure) told += "/" + *outcome->failure;
+        if (outcome->error) told += "!" + *outcome->error;
+        told += " ";
+    }
+    return told + std::to_string(scan.position()) + "/" + std::to_string(scan.size()) +
+           (scan.stopped() ? " stopped" : "");
+}
+
+TEST(Scan, OneOutcomePerTeamInOrderUntilAConversionError) {
+    // Read again, the rest of this page would give a name and a players value. The best
+    // talent, for JSON, as the page wrote it.
+    const std::string page =
+        Page({{"19", "+01.50"}, {"17", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
     Site site{.pages = {{12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}}};
-    std::string rows;
-    const auto take = [&](TeamRow&& row) {
-        rows += Cells(row) + "#" + std::to_string(row.teamId) + " ";
-    };
-    EXPECT_THROW(RunScan({11, 12, 13, 14, 15, 16}, ",", std::ref(site), take), common::Error);
+    Scan scan({11, 12, 13, 14, 15, 16}, ",", std::ref(site));
+    // No tally carries over; a failed request reads as an empty page.
+    EXPECT_EQ(Outcomes(scan, site),
+              "11:|||0|0|0=0/cut short 11 12:T|22|3|1|2|1,5=1.50 13:T|22|3|1|2|1,5=1.50 "
+              "14:|||0|0|0=0/cut short 14 15:T|22|3!'old' is not a valid integer value 5/6");
     EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
-    // No tally carries over; the half-read row of 15 comes before the error.
-    EXPECT_EQ(rows, "|||0|0|0#11 T|22|3|1|1|1,5#12 T|22|3|1|1|1,5#13 |||0|0|0#14 T|22|3#15 ");
+    EXPECT_FALSE(scan.next());
 }
 
 TEST(Scan, StopRaisedDuringAFetchDropsThatTeamAndFetchesNoMore) {
     Site site{.pages = {{11, Page({})}, {12, Page({})}, {13, Page({})}}, .stopAt = 13};
-    TeamList list = {{.teamId = 1, .name = "old"}};
-    EXPECT_FALSE(RunScan({11, 12, 13, 14}, list, ",", std::ref(site), &site.stop));
+    Scan scan({11, 12, 13, 14}, ",", std::ref(site));
+    EXPECT_EQ(Outcomes(scan, site), "11:T|22|3|0|0|0=0 12:T|22|3|0|0|0=0 3/4 stopped");
     EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13}));
-    EXPECT_EQ(list.size() == 2 ? list[1].teamId : 0, 12);
     Site idle;
     idle.stop = true;
-    EXPECT_FALSE(RunScan({11}, list, ",", std::ref(idle), &idle.stop));
+    Scan none({11}, ",", std::ref(idle));
+    EXPECT_EQ(Outcomes(none, idle), "0/1 stopped");
     EXPECT_TRUE(idle.asked.empty());
 }
 
