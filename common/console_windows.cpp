@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "common/code_page.h"
 #include "common/console.h"
@@ -30,7 +31,29 @@ std::string Narrow(std::wstring_view wide, UINT codePage) {
     return text;
 }
 
-// One of the standard handles: a console gets UTF-16, anything else the console's code page.
+// Every line ends so on Windows, whatever the command.
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\n' && (at == 0 || text[at - 1] != '\r')) out += '\r';
+        out += text[at];
+    }
+    return out;
+}
+
+// The C runtime's error number for what the system said, for the callers' strerror: a
+// broken pipe reads as one.
+void SetErrno(DWORD error) {
+    const std::error_condition meaning =
+        std::system_category().default_error_condition(static_cast<int>(error));
+    errno = meaning.category() == std::generic_category() ? meaning.value() : EIO;
+}
+
+// One of the standard handles. A console gets UTF-16, so every letter shows whatever
+// its code page. Anything else (a file, a pipe) gets UTF-8, for every command alike:
+// no code page holds every name, and the console's (CP866 in cmd.exe) would differ
+// from the system's (without a console) for the same command.
 struct Channel {
     HANDLE handle;
     bool console;
@@ -41,24 +64,29 @@ struct Channel {
                   GetConsoleMode(handle, &mode) != 0;
     }
 
-    bool write(std::string_view utf8, UINT codePage) const {
+    bool write(std::string_view utf8) const {
         if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
             errno = EBADF;
             return false;
         }
+        const std::string text = WithCrLf(utf8);
         DWORD done = 0;
         if (console) {
-            const std::wstring wide = Wide(utf8);
-            return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &done,
-                                 nullptr) != 0;
+            const std::wstring wide = Wide(text);
+            if (WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &done,
+                              nullptr) != 0)
+                return true;
+            SetErrno(GetLastError());
+            return false;
         }
-        const std::string bytes =
-            codePage == CP_UTF8 ? std::string(utf8) : Narrow(Wide(utf8), codePage);
-        for (std::string_view rest = bytes; !rest.empty(); rest.remove_prefix(done)) {
+        for (std::string_view rest = text; !rest.empty(); rest.remove_prefix(done)) {
             if (WriteFile(handle, rest.data(), static_cast<DWORD>(rest.size()), &done, nullptr) ==
-                    0 ||
-                done == 0) {
-                errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EIO;
+                0) {
+                SetErrno(GetLastError());
+                return false;
+            }
+            if (done == 0) {
+                errno = EIO;
                 return false;
             }
         }
@@ -83,8 +111,6 @@ struct Console::Channels {
     bool attached = JoinParentConsole();
     Channel out{STD_OUTPUT_HANDLE};
     Channel err{STD_ERROR_HANDLE};
-    // A pipe or file gets the console's code page, as other console programs write it.
-    UINT codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : GetACP();
 };
 
 Console::Console() : m_channels(std::make_unique<Channels>()) {}
@@ -102,31 +128,29 @@ std::string Console::toUtf8(std::string_view local) const {
 bool Console::out(std::string_view utf8Line) {
     wipeProgress();
     const Channel& out = m_channels->out;
-    return out.write((out.console ? VisibleEscapes(utf8Line) : std::string(utf8Line)) + "\r\n",
-                     m_channels->codePage);
+    return out.write((out.console ? VisibleEscapes(utf8Line) : std::string(utf8Line)) + "\n");
 }
 
 bool Console::outRaw(std::string_view bytes) {
     wipeProgress();
-    return m_channels->out.write(bytes, CP_UTF8);
+    return m_channels->out.write(bytes);
 }
 
 bool Console::error(std::string_view utf8Message) {
     wipeProgress();
-    return m_channels->err.write("koravel: " + VisibleEscapes(utf8Message) + "\r\n",
-                                 m_channels->codePage);
+    return m_channels->err.write("koravel: " + VisibleEscapes(utf8Message) + "\n");
 }
 
 void Console::progress(std::size_t done, std::size_t total) {
     if (!m_channels->err.console) return;
     wipeProgress();
-    m_channels->err.write(std::to_string(done) + "/" + std::to_string(total), m_channels->codePage);
+    m_channels->err.write(std::to_string(done) + "/" + std::to_string(total));
     m_progressShown = true;
 }
 
 void Console::wipeProgress() {
     // The console may not take escape sequences: blanks over the progress instead.
-    if (m_progressShown) m_channels->err.write("\r                    \r", m_channels->codePage);
+    if (m_progressShown) m_channels->err.write("\r                    \r");
     m_progressShown = false;
 }
 

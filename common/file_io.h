@@ -6,17 +6,19 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
-// What differs between the systems in reading and appending files. Errors are errno
-// numbers on both (the C runtime keeps them on Windows too).
+// Reading, appending and replacing files: the policy, the same on every system. Errors
+// are the system's own (errno on POSIX, GetLastError on Windows), so their message() is
+// the system's text; compare them with std::errc.
 namespace koravel::common {
 
 struct FileRead {
     enum class Status { Read, Missing, NotRegular, TooLarge, Failed };
     Status status = Status::Failed;
     std::string bytes;
-    unsigned mode = 0;  // the permission bits of the file read
-    int error = 0;      // for Failed
+    unsigned mode = 0;      // the permission bits of the file read
+    std::error_code error;  // for Failed
 };
 
 // Reads a whole regular file of at most `maxBytes`. A FIFO, device, socket or folder is
@@ -27,14 +29,15 @@ FileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes
 struct AppendResult {
     enum class Status { Done, NotRegular, Busy, Cancelled, Failed };
     Status status = Status::Failed;
-    int error = 0;          // for Failed
+    std::error_code error;  // for Failed
     bool partLeft = false;  // for Failed: the file could not be cut back, and may end in
                             // part of the block
 };
 
 // Appends `bytes` to `path` (created when missing) as one block under an exclusive lock,
 // so that two running copies never interleave: waits up to `wait` for another program's
-// lock (Busy past it, Cancelled once `cancel` is raised), writes the block whole, flushes
+// lock, or for another program that has the file open without sharing it (Busy past
+// it, Cancelled once `cancel` is raised), writes the block whole, flushes
 // it to disk, and on any failure cuts the file back to its length before the block, still
 // under the lock. A file system without locks still gets the block. Anything but a
 // regular file is never written (NotRegular).
@@ -46,8 +49,10 @@ AppendResult AppendWhole(const std::filesystem::path& path, std::string_view byt
 // old file byte for byte. The new file has the permission bits `mode` from the moment it
 // exists (only the read-only bit counts on Windows).
 struct ReplaceResult {
-    int error = 0;         // 0 or the error number
-    bool renamed = false;  // the new file is in place; an error came after (the folder)
+    std::error_code error;
+    // The new file is in place; the error came after, in making that durable (flushing
+    // the folder).
+    bool renamed = false;
 };
 ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
                            unsigned mode);

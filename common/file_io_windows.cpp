@@ -1,198 +1,173 @@
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <random>
-#include <thread>
+#include <string>
 
-#include "common/file_io.h"
-#include "common/unique_fd.h"
+#include "common/file_system.h"
 
 namespace koravel::common {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+HANDLE Handle(const UniqueFd& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
-constexpr std::chrono::milliseconds kLockPoll{50};
-
-// The C runtime's error number for a system error.
-int ErrnoOf(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return EACCES;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        default:
-            return EIO;
+// The system's errors with the system's own text as UTF-8 (libstdc++'s system_category
+// gives it in the ANSI code page); compared with std::errc as system_category compares.
+class SystemCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "windows"; }
+    std::error_condition default_error_condition(int code) const noexcept override {
+        return std::system_category().default_error_condition(code);
     }
-}
-
-// Every path is wide, so that folders with Cyrillic names work whatever the code page.
-int Open(const std::filesystem::path& path, int flags, int mode = _S_IREAD | _S_IWRITE) {
-    int fd = -1;
-    const errno_t error =
-        _wsopen_s(&fd, path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, mode);
-    if (error != 0) errno = error;
-    return error == 0 ? fd : -1;
-}
-
-bool IsRegular(int fd, struct _stat64& status) {
-    return _fstat64(fd, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-}
-
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        const int n = _write(fd, bytes.data(), piece);
-        if (n < 0) return errno;
-        if (n == 0) return EIO;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+    std::string message(int code) const override {
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::wstring wide(text != nullptr ? text : L"", length);
+        LocalFree(text);
+        // Without its line end and final full stop, to stand inside a sentence.
+        while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' ||
+                                 wide.back() == L' ' || wide.back() == L'.'))
+            wide.pop_back();
+        if (wide.empty()) return "error " + std::to_string(code);
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                             nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
+                            size, nullptr, nullptr);
+        return utf8;
     }
-    return 0;
-}
+};
 
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+std::error_code Done(BOOL ok) { return ok != 0 ? std::error_code() : os::LastError(); }
 
 // The whole file, as far as it may ever grow.
-bool LockRange(HANDLE handle, bool lock) {
-    OVERLAPPED at{};
-    return lock ? LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                             MAXDWORD, MAXDWORD, &at) != 0
-                : UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &at) != 0;
-}
+OVERLAPPED g_fromStart{};
 
 }  // namespace
 
-void UniqueFd::reset(int fd) {
-    if (m_fd >= 0) _close(m_fd);
+void UniqueFd::reset(Native fd) {
+    if (m_fd != -1) CloseHandle(reinterpret_cast<HANDLE>(m_fd));
     m_fd = fd;
 }
 
-int UniqueFd::close() {
-    if (m_fd < 0) return 0;
-    return _close(std::exchange(m_fd, -1)) == 0 ? 0 : errno;
+std::error_code UniqueFd::close() {
+    if (m_fd == -1) return {};
+    return Done(CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_fd, -1))));
 }
 
-FileRead ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
-    using enum FileRead::Status;
-    FileRead read;
-    UniqueFd fd(Open(path, _O_RDONLY));
-    if (!fd) {
-        read.status = errno == ENOENT ? Missing : Failed;
-        read.error = errno;
-        // A folder cannot be opened as a file on Windows.
-        std::error_code ignored;
-        if (errno == EACCES && std::filesystem::is_directory(path, ignored))
-            read.status = NotRegular;
-        return read;
-    }
-    struct _stat64 status {};
-    if (!IsRegular(fd.get(), status)) {
-        read.status = NotRegular;
-        return read;
-    }
-    if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
-        read.status = TooLarge;
-        return read;
-    }
-    read.mode = status.st_mode & 0777;
-    std::string& text = read.bytes;
-    text.resize(static_cast<std::size_t>(status.st_size) + 1);
-    std::size_t size = 0;
-    while (size < text.size()) {
-        const int got =
-            _read(fd.get(), text.data() + size, static_cast<unsigned>(text.size() - size));
-        if (got == 0) break;
-        if (got < 0) {
-            read.error = errno;
-            text.clear();
-            return read;
-        }
-        size += static_cast<std::size_t>(got);
-        if (size > maxBytes) {
-            read.status = TooLarge;
-            text.clear();
-            return read;
-        }
-        if (size == text.size()) text.resize(std::min(size * 2, maxBytes + 1));
-    }
-    text.resize(size);
-    if (const int closed = fd.close(); closed != 0) {
-        read.error = closed;
-        text.clear();
-        return read;
-    }
-    read.status = Read;
-    return read;
+namespace os {
+
+const std::error_category& SystemErrors() {
+    static const SystemCategory category;
+    return category;
 }
 
-AppendResult AppendWhole(const std::filesystem::path& path, std::string_view bytes,
-                         std::chrono::milliseconds wait, const std::atomic<bool>* cancel) {
-    using enum AppendResult::Status;
-    const auto failed = [](int error) { return AppendResult{Failed, error}; };
-    UniqueFd fd(Open(path, _O_WRONLY | _O_APPEND | _O_CREAT));
-    if (!fd) return failed(errno);
-    struct _stat64 status {};
-    if (!IsRegular(fd.get(), status)) return {NotRegular, 0};
+std::error_code LastError() { return {static_cast<int>(GetLastError()), SystemErrors()}; }
 
-    // Windows locks are mandatory: held only around the append.
-    const HANDLE handle = HandleOf(fd.get());
-    const auto deadline = Clock::now() + wait;
-    for (;;) {
-        if (cancel != nullptr && cancel->load()) return {Cancelled, 0};
-        if (LockRange(handle, true)) break;
-        const DWORD error = GetLastError();
-        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
-            return failed(ErrnoOf(error));
-        if (Clock::now() >= deadline) return {Busy, 0};
-        std::this_thread::sleep_for(std::min<Clock::duration>(kLockPoll, deadline - Clock::now()));
+std::error_code Open(const std::filesystem::path& path, Access access, UniqueFd& file) {
+    // Others may read and write (the lock keeps saves apart) and rename: a save never
+    // stands in another program's way longer than it must.
+    static constexpr struct {
+        DWORD rights;
+        DWORD disposition;
+    } kHow[] = {
+        {GENERIC_READ, OPEN_EXISTING}, {GENERIC_WRITE, OPEN_ALWAYS}, {GENERIC_WRITE, CREATE_NEW}};
+    const auto& how = kHow[static_cast<int>(access)];
+    // Wide, so that folders with Cyrillic names work whatever the code page.
+    const HANDLE handle = CreateFileW(path.c_str(), how.rights,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, how.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        file.reset(reinterpret_cast<UniqueFd::Native>(handle));
+        return {};
     }
-    const __int64 before = _filelengthi64(fd.get());
-    int error = before < 0 ? errno : WriteAll(fd.get(), bytes);
-    if (error == 0 && _commit(fd.get()) != 0) error = errno;
-    const bool cut =
-        error == 0 ||
-        (before >= 0 && (_chsize_s(fd.get(), before) == 0 || _filelengthi64(fd.get()) == before));
-    LockRange(handle, false);
-    if (error != 0) return {Failed, error, !cut};
-    if (const int closed = fd.close(); closed != 0) return failed(closed);
-    return {Done, 0};
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return Busy();
+    // A folder cannot be opened as a file.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::make_error_code(std::errc::is_a_directory);
+    return {static_cast<int>(error), SystemErrors()};
 }
 
-ReplaceResult ReplaceWhole(const std::filesystem::path& path, std::string_view bytes,
-                           unsigned mode) {
-    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
-    std::filesystem::path temporary;
-    UniqueFd fd;
-    std::random_device seed;
-    for (int attempt = 0; !fd; ++attempt) {
-        temporary = folder / (L"." + path.filename().wstring() + L"." + std::to_wstring(seed()));
-        fd.reset(Open(temporary, _O_WRONLY | _O_CREAT | _O_EXCL));
-        if (!fd && (errno != EEXIST || attempt == 100)) return {errno};
-    }
-    const auto fail = [&](int error) {
-        DeleteFileW(temporary.c_str());
-        return ReplaceResult{error};
-    };
-    if (const int error = WriteAll(fd.get(), bytes); error != 0) return fail(error);
-    if (_commit(fd.get()) != 0) return fail(errno);
-    if (const int error = fd.close(); error != 0) return fail(error);
-    if (MoveFileExW(temporary.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
-        return fail(ErrnoOf(GetLastError()));
-    if ((mode & 0200) == 0) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    return {0, true};
+std::error_code Describe(const UniqueFd& file, Facts& facts) {
+    facts = {};
+    if (GetFileType(Handle(file)) != FILE_TYPE_DISK) return {};
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(Handle(file), &information) == 0) return LastError();
+    facts.regular = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    facts.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    facts.mode = (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    return {};
 }
+
+std::error_code Read(const UniqueFd& file, char* into, std::size_t room, std::size_t& got) {
+    DWORD done = 0;
+    const BOOL ok =
+        ReadFile(Handle(file), into, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)),
+                 &done, nullptr);
+    got = done;
+    return Done(ok);
+}
+
+std::error_code Write(const UniqueFd& file, std::string_view bytes, std::size_t& written) {
+    written = 0;
+    // Under the lock, nobody else appends between the move and the write.
+    if (SetFilePointerEx(Handle(file), LARGE_INTEGER{}, nullptr, FILE_END) == 0) return LastError();
+    DWORD done = 0;
+    const BOOL ok = WriteFile(Handle(file), bytes.data(),
+                              static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30)),
+                              &done, nullptr);
+    written = done;
+    return Done(ok);
+}
+
+std::error_code TryLock(const UniqueFd& file) {
+    OVERLAPPED at = g_fromStart;
+    if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &at) != 0)
+        return {};
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return Busy();
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return NoLocks();
+    return {static_cast<int>(error), SystemErrors()};
+}
+
+// Windows locks are mandatory: let go at once, not whenever the handle's close gets to it.
+void Unlock(const UniqueFd& file) {
+    OVERLAPPED at = g_fromStart;
+    UnlockFileEx(Handle(file), 0, MAXDWORD, MAXDWORD, &at);
+}
+
+std::error_code Truncate(const UniqueFd& file, std::uint64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    return Done(SetFileInformationByHandle(Handle(file), FileEndOfFileInfo, &end, sizeof end));
+}
+
+std::error_code Flush(const UniqueFd& file) { return Done(FlushFileBuffers(Handle(file))); }
+
+std::error_code SetMode(const UniqueFd& file, unsigned mode) {
+    if ((mode & 0200) != 0) return {};
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_READONLY;
+    return Done(SetFileInformationByHandle(Handle(file), FileBasicInfo, &basic, sizeof basic));
+}
+
+std::error_code Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return Done(
+        MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+// MOVEFILE_WRITE_THROUGH has made the rename durable already.
+std::error_code FlushFolder(const std::filesystem::path&) { return {}; }
+
+void Remove(const std::filesystem::path& path) { DeleteFileW(path.c_str()); }
+
+}  // namespace os
 
 }  // namespace koravel::common

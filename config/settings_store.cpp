@@ -88,9 +88,9 @@ std::string Quoted(const QString& text) {
     return text.size() <= kLimit ? text.toStdString() : text.left(kLimit).toStdString() + "…";
 }
 
-std::string SystemMessage(int error) {
-    const std::string text = std::strerror(error);
-    return common::IsValidUtf8(text) ? text : "error " + std::to_string(error);
+std::string SystemMessage(const std::error_code& error) {
+    const std::string text = error.message();
+    return common::IsValidUtf8(text) ? text : "error " + std::to_string(error.value());
 }
 
 common::Error InvalidType(const char* name) {
@@ -135,19 +135,24 @@ std::map<std::string, StoredValue> GroupValues(const IniDocument& document,
         if (!line.key) continue;
         const std::string fullName = line.group.empty() ? *line.key : line.group + "/" + *line.key;
         for (const OwnedValue& owned : kOwnedValues) {
-            if (!EqualsIgnoringCase(fullName, std::string(kGroup) + "/" + owned.name) ||
+            const std::string_view name = fullName;
+            const std::size_t slash = std::strlen(kGroup);
+            if (name.size() <= slash || name[slash] != '/' ||
+                !EqualsIgnoringCase(name.substr(0, slash), kGroup) ||
+                !EqualsIgnoringCase(name.substr(slash + 1), owned.name) ||
                 (line.group == kGroup && *line.key == owned.name))
                 continue;
-            const std::string group = line.group.empty() ? "General" : line.group;
-            throw common::Error("Invalid value name '" + *line.key + "' in [" + group + "] of " +
-                                where + " (Koravel reads only '" + owned.name +
-                                "' in [Koravel], in that letter case)");
+            std::string message = "Invalid value name '" + *line.key + "' in [";
+            message += line.group.empty() ? "General" : line.group;
+            message += "] of " + where + " (Koravel reads only '" + owned.name;
+            message += "' in [Koravel], in that letter case)";
+            throw common::Error(message);
         }
         // The last one wins where a name stands twice, as Qt reads it.
         if (line.group == kGroup)
-            values.insert_or_assign(
-                *line.key, DecodeIniValue(std::string_view(line.text).substr(
-                               line.valueBegin, line.valueEnd - line.valueBegin)));
+            values.insert_or_assign(*line.key,
+                                    DecodeIniValue(std::string_view(line.text).substr(
+                                        line.valueBegin, line.valueEnd - line.valueBegin)));
     }
     return values;
 }
@@ -186,7 +191,7 @@ public:
         const std::filesystem::path target = std::filesystem::is_symlink(m_file, noLink)
                                                  ? std::filesystem::canonical(m_file, error)
                                                  : m_file;
-        if (error) throw failed(SystemMessage(error.value()));
+        if (error) throw failed(SystemMessage(error));
         const Bytes old = readBytes(target);
         // A file the user made read-only stays so: it is reported, not overwritten.
         if (old.exists && (old.mode & 0200) == 0) throw failed("the file is read-only");
@@ -200,7 +205,7 @@ public:
         // It holds the password: the owner's bits only.
         const common::ReplaceResult replaced =
             common::ReplaceWhole(target, bytes, old.exists ? old.mode & 0700 : 0600);
-        if (replaced.error == 0) return {};
+        if (!replaced.error) return {};
         if (!replaced.renamed) throw failed(SystemMessage(replaced.error));
         return "Settings saved to " + where() +
                ", but the save could not be made sure on disk: " + SystemMessage(replaced.error);
@@ -278,8 +283,12 @@ LoadedSettings SettingsStore::load() const {
         const auto it = values.find(owned.name);
         if (it == values.end()) continue;
         const StoredValue& value = it->second;
-        if (value.kind == Kind::Other || (value.kind == Kind::Integer && owned.role != Role::Flag))
+        if (value.kind == Kind::Other ||
+            (value.kind == Kind::Integer && owned.role != Role::Flag)) {
+            // The Proxy tab shows what was read before.
+            if (owned.role != Role::ReadOnlyHost) loaded.settings = settings;
             return fail(InvalidType(owned.name));
+        }
         if (owned.role == Role::ReadOnlyHost) {
             if (value.text.isEmpty()) continue;
             if (!IsHostName(FromQString(value.text)))
@@ -340,7 +349,8 @@ SaveReport SettingsStore::save(const ProxySettings& settings,
             const auto flag = stored.find(owned.name);
             if (flag == stored.end() || flag->second.kind == Kind::Other ||
                 Flag(flag->second) != settings.useProxy)
-                changed.emplace_back(owned.name, QString::fromLatin1(settings.useProxy ? "1" : "0"));
+                changed.emplace_back(owned.name,
+                                     QString::fromLatin1(settings.useProxy ? "1" : "0"));
         } else if (owned.field != nullptr && settings.useProxy) {
             const std::string& text = settings.*owned.field;
             const QString wanted = ToQString(owned.role == Role::Scrambled ? Scramble(text) : text);

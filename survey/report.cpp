@@ -44,21 +44,15 @@ std::string FileName(const std::filesystem::path& file) {
     return std::string(name.begin(), name.end());
 }
 
-std::string IoErrorText(int code) {
-    switch (code) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-            return "File access denied";
-        case ENOSPC:
+std::string IoErrorText(const std::error_code& code) {
+    if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted ||
+        code == std::errc::read_only_file_system || code == std::errc::is_a_directory)
+        return "File access denied";
+    if (code == std::errc::no_space_on_device) return "Disk full";
 #ifdef EDQUOT
-        case EDQUOT:
+    if (code.category() == std::generic_category() && code.value() == EDQUOT) return "Disk full";
 #endif
-            return "Disk full";
-        default:
-            return "I/O error " + std::to_string(code != 0 ? code : EIO);
-    }
+    return "I/O error " + std::to_string(code ? code.value() : EIO);
 }
 
 }  // namespace
@@ -100,17 +94,14 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
         case NotRegular:
             throw common::Error("File access denied");
         case Busy:
-            throw common::Error("'" + FileName(file) +
-                                "' is in use by another program");
+            throw common::Error("'" + FileName(file) + "' is in use by another program");
         case Failed:
             break;
     }
     std::string message = IoErrorText(result.error);
     // Only when the disk also refused to take the block back out: say so, not just "saved
     // nothing".
-    if (result.partLeft)
-        message += "; '" + FileName(file) +
-                   "' may now end with part of this list";
+    if (result.partLeft) message += "; '" + FileName(file) + "' may now end with part of this list";
     throw common::Error(message);
 }
 
