@@ -320,7 +320,7 @@ void MainWindow::sayMissingData() {
     else if (m_divisions && m_divisions->divisionNames().empty())
         m_missingData = QStringLiteral(
             "В data.ini нет ни одного дивизиона, или файл не удалось прочитать:\n%1");
-    m_missingData = m_missingData.arg(FromPath(file));
+    if (!m_missingData.isEmpty()) m_missingData = m_missingData.arg(FromPath(file));
     m_ui->missingDataLabel->setText(m_missingData);
 }
 
