@@ -11,9 +11,8 @@ QString SampleDivisionTable() {
     // Windows: beside the program; an install under any prefix: PREFIX/share/koravel;
     // then the system's data folders (XDG_DATA_DIRS).
     const QString programDir = QCoreApplication::applicationDirPath();
-    for (const QString& candidate :
-         {programDir + QStringLiteral("/data.ini"),
-          programDir + QStringLiteral("/../share/koravel/data.ini")}) {
+    for (const QString& candidate : {programDir + QStringLiteral("/data.ini"),
+                                     programDir + QStringLiteral("/../share/koravel/data.ini")}) {
         if (QFileInfo(candidate).isFile()) return QDir::cleanPath(candidate);
     }
     return QStandardPaths::locate(QStandardPaths::GenericDataLocation,

@@ -46,8 +46,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
                     "'");
 
     // Each action once, and only one of them.
-    const QStringList actionNames{QStringLiteral("scan"), QStringLiteral("list"),
-                                  QStringLiteral("h"), QStringLiteral("help"),
+    const QStringList actionNames{QStringLiteral("scan"),    QStringLiteral("list"),
+                                  QStringLiteral("h"),       QStringLiteral("help"),
                                   QStringLiteral("version"), QStringLiteral("menu")};
     int actions = 0;
     for (const QString& name : parser.optionNames()) actions += actionNames.contains(name) ? 1 : 0;
@@ -56,8 +56,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (parser.isSet(help)) options.action = Options::Action::Help;
     if (parser.isSet(version)) options.action = Options::Action::Version;
     if (parser.isSet(menu)) options.action = Options::Action::Menu;
-    if (actions > 1)
-        return fail("give one of --scan, --list, --menu, --help and --version, once");
+    if (actions > 1) return fail("give one of --scan, --list, --menu, --help and --version, once");
     options.save = parser.isSet(save);
     options.json = parser.isSet(json);
     if (options.action == Options::Action::Scan)
