@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the real-X window tests; sourced, not run. Starts Xvfb on a free display,
 # openbox as the window manager and the demo site with its bad teams (7001 answers 503,
 # 7002 stays silent, 7003 has a 20 MB name), and gives each test a throwaway profile:
