@@ -3,13 +3,13 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "app/qt_text.h"
+
 namespace koravel::app {
 
 namespace {
 
-std::string Dashed(const QString& name) {
-    return (name.size() == 1 ? "-" : "--") + name.toStdString();
-}
+std::string Dashed(const QString& name) { return (name.size() == 1 ? "-" : "--") + ToUtf8(name); }
 
 }  // namespace
 
@@ -32,18 +32,17 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     parser.addOptions({scan, save, list, json, help, version, menu});
 
     QStringList words{QStringLiteral("koravel")};
-    for (const std::string& argument : arguments) words << QString::fromStdString(argument);
+    for (const std::string& argument : arguments) words << FromUtf8(argument);
     if (!parser.parse(words)) {
         if (!parser.unknownOptionNames().isEmpty())
             return fail("unknown option '" + Dashed(parser.unknownOptionNames().first()) + "'");
         // The one option that takes a value is the one that can miss it.
         if (words.last() == QLatin1String("--scan") || words.last() == QLatin1String("-scan"))
             return fail("option '--scan' needs a division");
-        return fail(parser.errorText().toStdString());
+        return fail(ToUtf8(parser.errorText()));
     }
     if (!parser.positionalArguments().isEmpty())
-        return fail("unexpected argument '" + parser.positionalArguments().first().toStdString() +
-                    "'");
+        return fail("unexpected argument '" + ToUtf8(parser.positionalArguments().first()) + "'");
 
     // Each action once, and only one of them.
     const QStringList actionNames{QStringLiteral("scan"),    QStringLiteral("list"),
@@ -59,8 +58,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (actions > 1) return fail("give one of --scan, --list, --menu, --help and --version, once");
     options.save = parser.isSet(save);
     options.json = parser.isSet(json);
-    if (options.action == Options::Action::Scan)
-        options.division = parser.value(scan).toStdString();
+    if (options.action == Options::Action::Scan) options.division = ToUtf8(parser.value(scan));
     if (options.save && options.action != Options::Action::Scan)
         return fail("--save goes with --scan");
     if (options.json && options.action != Options::Action::Scan &&
