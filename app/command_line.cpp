@@ -198,6 +198,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
                 return List(reporter, Session());
             case Options::Action::Scan:
                 return ScanDivision(console, reporter, Session(), options);
+            case Options::Action::Menu:
+                return std::nullopt;
         }
     } catch (const std::exception& error) {
         reporter.error(error.what());

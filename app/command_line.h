@@ -5,8 +5,8 @@
 namespace koravel::app {
 
 // `koravel` with arguments works without a window or display: it never creates the GUI
-// application. Returns the exit status, or nullopt when there are no arguments and the
-// window is wanted.
+// application. Returns the exit status, or nullopt when the window is wanted: no
+// arguments, or --menu alone.
 std::optional<int> RunCommandLine(int argc, char* argv[]);
 
 }  // namespace koravel::app

@@ -73,10 +73,12 @@ std::string Team(const survey::TeamRow& row) {
     team["cosp"] = Figure(row.cosp);
     team["aged19"] = Figure(row.aged19);
     team["talentsAbove1"] = Figure(row.talentsAbove1);
-    // A double would lose digits; the page's own number text is already JSON.
+    // A double would lose digits; the page's own number text is already JSON. A whole
+    // number keeps its ".0", so that typed readers always get a float.
+    std::string number = row.maxTalentNumber.empty() ? "0" : row.maxTalentNumber;
+    if (number.find_first_of(".eE") == std::string::npos) number += ".0";
     std::string text = Dumped(team);
-    text.insert(text.size() - 1, ",\"maxTalent\":" +
-                                     (row.maxTalentNumber.empty() ? "0" : row.maxTalentNumber));
+    text.insert(text.size() - 1, ",\"maxTalent\":" + number);
     return Line(text);
 }
 

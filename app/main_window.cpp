@@ -26,8 +26,8 @@
 #include "app/decimal_separator.h"
 #include "app/error_display.h"
 #include "app/input_blocker.h"
-#include "app/scan_worker.h"
 #include "app/qt_text.h"
+#include "app/scan_worker.h"
 #include "app/team_list_model.h"
 #include "common/proxy_settings.h"
 #include "ui_main_window.h"
@@ -93,7 +93,8 @@ WindowMemory FromRemembered(const Remembered& values) {
         return found == values.end() ? QString() : found->second;
     };
     WindowMemory memory;
-    if (const QList<int> g = Numbers(value("WindowGeometry")); g.size() == 4 && g[2] > 0 && g[3] > 0)
+    if (const QList<int> g = Numbers(value("WindowGeometry"));
+        g.size() == 4 && g[2] > 0 && g[3] > 0)
         memory.geometry = QRect(g[0], g[1], g[2], g[3]);
     const QList<int> widths = Numbers(value("ColumnWidths"));
     if (widths.size() == survey::kColumnCount &&
@@ -112,7 +113,7 @@ WindowMemory FromRemembered(const Remembered& values) {
 }
 
 QString WindowTitle(WorkState state, std::size_t shown, std::size_t total) {
-    const QString title = FromUtf8(text::kTitle);
+    QString title = FromUtf8(text::kTitle);
     std::size_t team = 0;
     if (state == WorkState::Scanning) team = shown + 1;
     if (state == WorkState::WaitingForUser) team = shown;
@@ -206,13 +207,14 @@ MainWindow::MainWindow(const SessionOptions& options, QWidget* parent)
 }
 
 void MainWindow::addKeys() {
-    const auto add = [this](QWidget* owner, QKeySequence key, void (MainWindow::*handler)(),
+    const auto add = [this](QWidget* owner, const QKeySequence& key, void (MainWindow::*handler)(),
                             const char* text = nullptr) {
         auto* action = new QAction(owner);
         action->setShortcut(key);
         if (text) action->setText(FromUtf8(text));
         action->setShortcutContext(owner == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
-        connect(action, &QAction::triggered, this, [this, handler] { Guarded(this, [&] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded(this, [&] { (this->*handler)(); }); });
         owner->addAction(action);
     };
     add(this, QKeySequence(Qt::Key_F5), &MainWindow::onScanClicked);
@@ -264,6 +266,15 @@ WindowMemory MainWindow::memory() const {
     return memory;
 }
 
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // A window manager adds its frame after the first show; the frame has to fit too.
+    if (m_placed && !m_framePlaced && frameGeometry().size() != size()) {
+        m_framePlaced = true;
+        placeOnScreen();
+    }
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layOut();
@@ -304,11 +315,12 @@ void MainWindow::sayMissingData() {
     std::error_code error;
     m_missingData.clear();
     if (!std::filesystem::exists(file, error))
-        m_missingData = QStringLiteral("Нет файла data.ini, дивизионы взять неоткуда. Его искали здесь:\n%1");
-    else if (m_divisions && m_divisions->divisionNames().empty())
         m_missingData =
-            QStringLiteral("В data.ini нет ни одного дивизиона, или файл не удалось прочитать:\n%1");
-    m_missingData = m_missingData.arg(FromPath(file));
+            QStringLiteral("Нет файла data.ini, дивизионы взять неоткуда. Его искали здесь:\n%1");
+    else if (m_divisions && m_divisions->divisionNames().empty())
+        m_missingData = QStringLiteral(
+            "В data.ini нет ни одного дивизиона, или файл не удалось прочитать:\n%1");
+    if (!m_missingData.isEmpty()) m_missingData = m_missingData.arg(FromPath(file));
     m_ui->missingDataLabel->setText(m_missingData);
 }
 
@@ -339,7 +351,8 @@ void MainWindow::start() {
 
 void MainWindow::saveSettingsOnce() {
     if (std::exchange(m_settingsSaved, true)) return;
-    const config::SaveReport report = m_session.saveSettings(proxySettings(), ToRemembered(memory()));
+    const config::SaveReport report =
+        m_session.saveSettings(proxySettings(), ToRemembered(memory()));
     if (!report.unsure.empty()) ShowDefaultError(nullptr, report.unsure);
 }
 
@@ -397,12 +410,10 @@ void MainWindow::fillDivisionList() {
     const QString shown = combo->currentText();
     combo->clear();
     for (const std::string& name : m_divisions->divisionNames())
-        combo->addItem(SectionDisplayName(name, m_divisions->isUtf8()),
-                       ToBytes(name));
+        combo->addItem(SectionDisplayName(name, m_divisions->isUtf8()), ToBytes(name));
     combo->setCurrentIndex(-1);
     combo->setEditText(shown);
 }
-
 
 void MainWindow::setState(WorkState state) {
     // Closing is for good.
@@ -446,9 +457,9 @@ std::optional<std::vector<std::int32_t>> MainWindow::chosenTeams() {
     // the divisions it was filled with.
     const int index = box->currentIndex();
     if (typed.trimmed().isEmpty()) return std::nullopt;
-    const std::string raw =
-        index >= 0 && box->itemText(index) == typed ? FromBytes(box->itemData(index).toByteArray())
-        : m_divisions->isUtf8()                     ? ToUtf8(typed)
+    const std::string raw = index >= 0 && box->itemText(index) == typed
+                                ? FromBytes(box->itemData(index).toByteArray())
+                            : m_divisions->isUtf8() ? ToUtf8(typed)
                                                     : ToCp1251(typed);
     m_divisions = m_session.loadDivisions();
     std::optional<std::vector<std::int32_t>> teams = m_divisions->teamIds(raw);

@@ -81,6 +81,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // Settings, separator, divisions; an error ends it at its step, and the window opens
@@ -124,9 +125,10 @@ private:
     std::optional<config::DivisionTable> m_divisions;
     std::string m_decimalSeparator;
     bool m_placed = false;
-    QPoint m_position;       // where the frame's top left corner goes at the first show
-    int m_grownBy = 0;       // width beyond the designed one the name column has taken
-    QString m_missingData;   // why there are no divisions to pick, or empty
+    bool m_framePlaced = false;  // placed again once the window manager's frame was known
+    QPoint m_position;           // where the frame's top left corner goes at the first show
+    int m_grownBy = 0;           // width beyond the designed one the name column has taken
+    QString m_missingData;       // why there are no divisions to pick, or empty
     QTimer m_statusTimer;
     QPointer<QWidget> m_focusBefore;  // where the focus was when the work began
     std::size_t m_savedRows = 0;

@@ -3,13 +3,13 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "app/qt_text.h"
+
 namespace koravel::app {
 
 namespace {
 
-std::string Dashed(const QString& name) {
-    return (name.size() == 1 ? "-" : "--") + name.toStdString();
-}
+std::string Dashed(const QString& name) { return (name.size() == 1 ? "-" : "--") + ToUtf8(name); }
 
 }  // namespace
 
@@ -28,37 +28,37 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({scan, save, list, json, help, version});
+    const QCommandLineOption menu(QStringLiteral("menu"));
+    parser.addOptions({scan, save, list, json, help, version, menu});
 
     QStringList words{QStringLiteral("koravel")};
-    for (const std::string& argument : arguments) words << QString::fromStdString(argument);
+    for (const std::string& argument : arguments) words << FromUtf8(argument);
     if (!parser.parse(words)) {
         if (!parser.unknownOptionNames().isEmpty())
             return fail("unknown option '" + Dashed(parser.unknownOptionNames().first()) + "'");
         // The one option that takes a value is the one that can miss it.
         if (words.last() == QLatin1String("--scan") || words.last() == QLatin1String("-scan"))
             return fail("option '--scan' needs a division");
-        return fail(parser.errorText().toStdString());
+        return fail(ToUtf8(parser.errorText()));
     }
     if (!parser.positionalArguments().isEmpty())
-        return fail("unexpected argument '" + parser.positionalArguments().first().toStdString() +
-                    "'");
+        return fail("unexpected argument '" + ToUtf8(parser.positionalArguments().first()) + "'");
 
     // Each action once, and only one of them.
-    const QStringList actionNames{QStringLiteral("scan"), QStringLiteral("list"),
-                                  QStringLiteral("h"), QStringLiteral("help"),
-                                  QStringLiteral("version")};
+    const QStringList actionNames{QStringLiteral("scan"),    QStringLiteral("list"),
+                                  QStringLiteral("h"),       QStringLiteral("help"),
+                                  QStringLiteral("version"), QStringLiteral("menu")};
     int actions = 0;
     for (const QString& name : parser.optionNames()) actions += actionNames.contains(name) ? 1 : 0;
     if (parser.isSet(scan)) options.action = Options::Action::Scan;
     if (parser.isSet(list)) options.action = Options::Action::List;
     if (parser.isSet(help)) options.action = Options::Action::Help;
     if (parser.isSet(version)) options.action = Options::Action::Version;
-    if (actions > 1) return fail("give one of --scan, --list, --help and --version, once");
+    if (parser.isSet(menu)) options.action = Options::Action::Menu;
+    if (actions > 1) return fail("give one of --scan, --list, --menu, --help and --version, once");
     options.save = parser.isSet(save);
     options.json = parser.isSet(json);
-    if (options.action == Options::Action::Scan)
-        options.division = parser.value(scan).toStdString();
+    if (options.action == Options::Action::Scan) options.division = ToUtf8(parser.value(scan));
     if (options.save && options.action != Options::Action::Scan)
         return fail("--save goes with --scan");
     if (options.json && options.action != Options::Action::Scan &&
@@ -72,7 +72,7 @@ const std::string& HelpText() {
     static const std::string text =
         "Usage: koravel                      open the window\n"
         "       koravel --scan DIVISION [--save] [--json]\n"
-        "       koravel --list [--json] | --help | --version\n"
+        "       koravel --list [--json] | --menu | --help | --version\n"
         "\n"
         "  --scan DIVISION  fetch every team of DIVISION (a section of data.ini in the\n"
         "                   working folder) and print one tab-separated line per team:\n"
@@ -85,6 +85,9 @@ const std::string& HelpText() {
         "                   and cosp as text where the page's text is no integer);\n"
         "                   a failed team: {\"id\", \"error\"}; an error that ends the\n"
         "                   command: {\"error\"}; a division: {\"division\", \"teams\"}\n"
+        "  --menu           open the window in the documents folder's Koravel folder,\n"
+        "                   made with a sample data.ini at its first start (the\n"
+        "                   desktop menu and the Windows shortcut start Koravel so)\n"
         "  --help           print this help\n"
         "  --version        print the version\n"
         "\n"

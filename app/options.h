@@ -7,7 +7,7 @@ namespace koravel::app {
 
 // What the arguments ask for. Texts are UTF-8.
 struct Options {
-    enum class Action { Scan, List, Help, Version };
+    enum class Action { Menu, Scan, List, Help, Version };
     Action action = Action::Help;
     std::string division;  // for Scan, as typed
     bool save = false;

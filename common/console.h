@@ -16,9 +16,9 @@ namespace koravel::common {
 std::string VisibleEscapes(std::string_view utf8);
 
 // The program's standard output and error as text: UTF-8 in, the console's code page
-// out (UTF-8 under the C and POSIX locales). What goes to a terminal, and every message on standard error, is passed through
-// VisibleEscapes. Progress is drawn on standard error only when that is a terminal,
-// and wiped before anything else is written.
+// out (UTF-8 under the C and POSIX locales). What goes to a terminal, and every message
+// on standard error, is passed through VisibleEscapes. Progress is drawn on standard
+// error only when that is a terminal, and wiped before anything else is written.
 class Console final {
 public:
     Console();

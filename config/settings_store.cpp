@@ -135,13 +135,18 @@ std::map<std::string, StoredValue> GroupValues(const IniDocument& document,
         if (!line.key) continue;
         const std::string fullName = line.group.empty() ? *line.key : line.group + "/" + *line.key;
         for (const OwnedValue& owned : kOwnedValues) {
-            if (!EqualsIgnoringCase(fullName, std::string(kGroup) + "/" + owned.name) ||
+            const std::string_view name = fullName;
+            const std::size_t slash = std::strlen(kGroup);
+            if (name.size() <= slash || name[slash] != '/' ||
+                !EqualsIgnoringCase(name.substr(0, slash), kGroup) ||
+                !EqualsIgnoringCase(name.substr(slash + 1), owned.name) ||
                 (line.group == kGroup && *line.key == owned.name))
                 continue;
-            const std::string group = line.group.empty() ? "General" : line.group;
-            throw common::Error("Invalid value name '" + *line.key + "' in [" + group + "] of " +
-                                where + " (Koravel reads only '" + owned.name +
-                                "' in [Koravel], in that letter case)");
+            std::string message = "Invalid value name '" + *line.key + "' in [";
+            message += line.group.empty() ? "General" : line.group;
+            message += "] of " + where + " (Koravel reads only '" + owned.name;
+            message += "' in [Koravel], in that letter case)";
+            throw common::Error(message);
         }
         // The last one wins where a name stands twice, as Qt reads it.
         if (line.group == kGroup)

@@ -57,6 +57,17 @@ TEST_F(CommandLine, AFailedRequestEndsWithStatusThreeAndSavesNothing) {
         "\n"
         R"j({"id":104,"name":"Bra\tvo","players":2,"cosp":20,"aged19":1,"talentsAbove1":2,"maxTalent":1.7976931348623157e308})j"
         "\n");
+    // A whole best talent, and none at all, are still floats.
+    m_site.overrideTeam(
+        104, tools::Answer::Http("200 OK", tools::MakeRosterPage({"W", "1", "1", {{"19", "3"}}})));
+    EXPECT_EQ(
+        run({"--scan", "Первая", "--json"}).out,
+        R"j({"id":101,"name":"Заря","players":10,"cosp":12,"aged19":2,"talentsAbove1":1,"maxTalent":1.5})j"
+        "\n"
+        R"j({"id":103,"name":"Торпедо","players":"","cosp":0,"aged19":0,"talentsAbove1":0,"maxTalent":0.0})j"
+        "\n"
+        R"j({"id":104,"name":"W","players":1,"cosp":1,"aged19":1,"talentsAbove1":1,"maxTalent":3.0})j"
+        "\n");
 }
 
 TEST_F(CommandLine, AnswersUsageAndListingsWithTheirOwnStatus) {
