@@ -88,7 +88,7 @@ _koravel() {
         lead=7
     elif [[ $prev != --scan ]]; then
         [[ $word == -* ]] &&
-            mapfile -t COMPREPLY < <(compgen -W '--scan --save --json --list --help --version' -- "$word")
+            mapfile -t COMPREPLY < <(compgen -W '--scan --save --json --list --menu --help --version' -- "$word")
         return 0
     fi
     # The text before readline's word, unquoted, is what the names keep of their start.

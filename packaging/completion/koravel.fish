@@ -28,5 +28,6 @@ complete -c koravel -n 'not __koravel_after_scan' -l scan -x -d 'Scan a division
 complete -c koravel -n 'not __koravel_after_scan' -l save -d 'Append the list to save.txt after the scan'
 complete -c koravel -n 'not __koravel_after_scan' -l json -d 'Print JSON Lines'
 complete -c koravel -n 'not __koravel_after_scan' -l list -d 'Print the divisions of data.ini'
+complete -c koravel -n 'not __koravel_after_scan' -l menu -d 'Open the window in the Koravel documents folder'
 complete -c koravel -n 'not __koravel_after_scan' -l help -d 'Print the help'
 complete -c koravel -n 'not __koravel_after_scan' -l version -d 'Print the version'

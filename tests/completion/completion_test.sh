@@ -43,6 +43,7 @@ check() {
 
 # Typed in every shell alike.
 common_typed="koravel --ver
+koravel --me
 koravel --scan it
 koravel --scan 'it
 koravel --scan \"it
@@ -63,6 +64,7 @@ koravel --scan tai
 koravel --scan 'tai
 koravel --scan=it"
 common_expected="[--version]
+[--menu]
 [--scan] [it's]
 [--scan] [it's]
 [--scan] [it's]
