@@ -53,8 +53,11 @@ public:
     // Help and version read the same in either face.
     void line(std::string_view utf8Line) { write(utf8Line, false); }
     void verbatim(std::string_view bytes) { write(bytes, true); }
-    void division(std::string_view utf8Name, const std::vector<std::int32_t>& teamIds) {
-        write(m_json ? json::Division(utf8Name, teamIds) : std::string(utf8Name), m_json);
+    // The teams are looked up only for JSON: completion lists every name on each Tab.
+    void division(const config::DivisionTable& table, const std::string& raw) {
+        const std::string name = table.isUtf8() ? raw : common::Cp1251ToUtf8(raw);
+        if (!m_json) return write(name, false);
+        write(json::Division(name, table.teamIds(raw).value_or(std::vector<std::int32_t>{})), true);
     }
     void team(const survey::TeamOutcome& outcome) {
         if (outcome.failure) {
@@ -116,9 +119,7 @@ struct Summary {
 
 int List(Reporter& reporter, const Session& session) {
     const config::DivisionTable table = session.loadDivisions();
-    for (const std::string& raw : table.divisionNames())
-        reporter.division(table.isUtf8() ? raw : common::Cp1251ToUtf8(raw),
-                          table.teamIds(raw).value_or(std::vector<std::int32_t>{}));
+    for (const std::string& raw : table.divisionNames()) reporter.division(table, raw);
     return reporter.status(kDone);
 }
 
