@@ -1,5 +1,8 @@
 # Front door: every entry installs what it needs first, so a fresh Debian machine needs
 # nothing by hand; where make itself is missing, ./setup installs it and then runs make.
+# The build settings live in CMakePresets.json (dev, asan, bench, release, fuzz); the
+# targets only pick a preset. BUILD names the everyday build folder, and the others are
+# BUILD-asan, BUILD-bench, BUILD-release and BUILD-fuzz beside it.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -12,8 +15,11 @@ all: build
 deps:
 	@scripts/install-deps
 
+# A preset configures the folder it names unless -B names another.
+preset = cmake --preset $(1) -B $(2) $(CMAKE_FLAGS)
+
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(call preset,dev,$(BUILD))
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -28,25 +34,20 @@ check_locales = for l in $(TEST_LOCALES); do \
 
 test: build
 	@$(check_locales)
-	set -e; cd $(BUILD); for l in $(TEST_LOCALES); do \
+	set -e; for l in $(TEST_LOCALES); do \
 	  echo "== LC_ALL=$$l"; \
-	  LC_ALL=$$l QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS); \
+	  LC_ALL=$$l ctest --preset dev --test-dir $(BUILD) -j $(JOBS); \
 	done
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, under both
-# locales. A hung window test (an unanswered modal box) fails at the timeout instead of
-# stalling CI.
+# locales (the sanitizer options and the hang timeout are in the asan test preset).
 test-asan: deps
 	@$(check_locales)
-	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORAVEL_SANITIZE=ON $(CMAKE_FLAGS)
+	$(call preset,asan,$(BUILD)-asan)
 	cmake --build $(BUILD)-asan -j $(JOBS)
-	set -e; cd $(BUILD)-asan; for l in $(TEST_LOCALES); do \
+	set -e; for l in $(TEST_LOCALES); do \
 	  echo "== LC_ALL=$$l"; \
-	  LC_ALL=$$l QT_QPA_PLATFORM=offscreen \
-	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure --timeout 120 -j $(JOBS); \
+	  LC_ALL=$$l ctest --preset asan --test-dir $(BUILD)-asan -j $(JOBS); \
 	done
 
 # The README's two commands on a minimal Debian 12 built by debootstrap (needs root and
@@ -56,16 +57,13 @@ test-fresh:
 	scripts/test-fresh
 
 bench: deps
-	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORAVEL_WITH_BENCH=ON -DKORAVEL_WITH_TESTS=OFF $(CMAKE_FLAGS)
+	$(call preset,bench,$(BUILD)-bench)
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	scripts/run-bench $(BUILD)-bench
 
 # libFuzzer, FUZZ_SECONDS per target.
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DKORAVEL_WITH_FUZZ=ON -DKORAVEL_WITH_TESTS=OFF -DKORAVEL_WITH_APP=OFF \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
-	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" $(CMAKE_FLAGS)
+	$(call preset,fuzz,$(BUILD)-fuzz)
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	scripts/run-fuzz $(BUILD)-fuzz $(FUZZ_SECONDS)
 
@@ -77,7 +75,7 @@ lint: build
 # (README, "Installing").
 LINTIAN_ALLOWED = bogus-mail-host,bogus-mail-host-in-debian-changelog
 package: deps
-	cmake -S . -B $(BUILD)-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORAVEL_WITH_TESTS=OFF $(CMAKE_FLAGS)
+	$(call preset,release,$(BUILD)-release)
 	cmake --build $(BUILD)-release -j $(JOBS)
 	cd $(BUILD)-release && cpack -G DEB
 	desktop-file-validate packaging/net.kelvo.Koravel.desktop

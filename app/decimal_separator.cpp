@@ -3,13 +3,12 @@
 #include <QLocale>
 #include <QString>
 
-#include "common/code_page.h"
+#include "app/qt_text.h"
 
 namespace koravel::app {
 
 std::string LocaleDecimalSeparator() {
-    std::string separator =
-        common::Utf8ToCp1251(QLocale::system().decimalPoint().toUtf8().toStdString());
+    std::string separator = ToCp1251(QLocale::system().decimalPoint());
     if (separator.size() > 2) separator.clear();
     return separator;
 }

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "common/code_page.h"
+#include "app/qt_text.h"
 
 namespace koravel::app {
 
@@ -18,19 +18,25 @@ QString ErrorTitle(const QString& programFileName) {
 
 QString ErrorText(const std::string& message) {
     // A box laying out megabytes of text would freeze the window.
-    constexpr std::size_t kShownBytes = 1000;
-    std::string text = message.substr(0, kShownBytes);
-    if (text.size() < message.size()) text += "\x85";  // "…"
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += '.';
-    return QString::fromStdString(common::Cp1251ToUtf8(text));
+    constexpr qsizetype kShownCharacters = 1000;
+    const QString whole = FromUtf8(message);
+    QString text = whole.left(kShownCharacters);
+    if (text.size() < whole.size()) text += QChar(0x2026);
+    if (!whole.isEmpty() && whole.back() > QLatin1Char('.')) text += QLatin1Char('.');
+    return text;
 }
 
-void ShowDefaultError(QWidget* parent, const std::string& message) {
+void ShowDefaultError(QWidget* parent, const std::string& message, const QString& detail) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     auto* box = new QMessageBox(QMessageBox::Critical, ErrorTitle(program), ErrorText(message),
                                 QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("errorBox"));
+    box->setInformativeText(detail);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // Never a Qt modal: Qt drops the window manager's close request for a window that a
+    // modal box blocks, and closing must always work.
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 }  // namespace koravel::app

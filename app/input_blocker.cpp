@@ -34,7 +34,8 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-InputBlocker::InputBlocker(QWidget* window) : m_window(window) {
+InputBlocker::InputBlocker(QWidget* window, const QList<QWidget*>& open) : m_window(window) {
+    for (QWidget* widget : open) m_open.append(widget);
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -42,7 +43,11 @@ InputBlocker::~InputBlocker() { QCoreApplication::instance()->removeEventFilter(
 
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
     if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;
-    return static_cast<QWidget*>(watched)->window() == m_window;
+    const auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != m_window) return false;
+    for (const QPointer<QWidget>& open : m_open)
+        if (open && (widget == open || open->isAncestorOf(widget))) return false;
+    return true;
 }
 
 }  // namespace koravel::app

@@ -75,8 +75,8 @@ std::string Team(const survey::TeamRow& row) {
     team["talentsAbove1"] = Figure(row.talentsAbove1);
     // A double would lose digits; the page's own number text is already JSON.
     std::string text = Dumped(team);
-    text.insert(text.size() - 1, ",\"maxTalent\":" +
-                                     (row.maxTalentNumber.empty() ? "0" : row.maxTalentNumber));
+    text.insert(text.size() - 1,
+                ",\"maxTalent\":" + (row.maxTalentNumber.empty() ? "0" : row.maxTalentNumber));
     return Line(text);
 }
 

@@ -84,7 +84,7 @@ const std::string& HelpText() {
         "                   \"talentsAbove1\", \"maxTalent\"} (numbers with \".\"; players\n"
         "                   and cosp as text where the page's text is no integer);\n"
         "                   a failed team: {\"id\", \"error\"}; an error that ends the\n"
-        "                   scan: {\"error\"}; a division: {\"division\", \"teams\"}\n"
+        "                   command: {\"error\"}; a division: {\"division\", \"teams\"}\n"
         "  --help           print this help\n"
         "  --version        print the version\n"
         "\n"

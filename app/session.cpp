@@ -30,13 +30,18 @@ Session::Session(const SessionOptions& options)
           site::SiteAddress{m_settings.siteHost.value_or(site::DefaultSiteHost()), 80})),
       m_siteWebHost(m_settings.siteWebHost.value_or(site::DefaultSiteWebHost())) {}
 
-config::DivisionTable Session::loadDivisions() const {
-    return config::DivisionTable::Load(config::DataIniPath(m_workingDirectory));
+std::filesystem::path Session::dataIniFile() const {
+    return config::DataIniPath(m_workingDirectory);
 }
 
-config::SaveReport Session::saveSettings(const common::ProxySettings& proxy) const {
+config::DivisionTable Session::loadDivisions() const {
+    return config::DivisionTable::Load(dataIniFile());
+}
+
+config::SaveReport Session::saveSettings(const common::ProxySettings& proxy,
+                                         const Remembered& window) const {
     if (m_settings.error && !m_settings.valuesRead) return {};
-    return m_store.save(proxy);
+    return m_store.save(proxy, window);
 }
 
 std::string Session::browserLink(std::int32_t teamId) const {

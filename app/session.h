@@ -3,8 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+
+#include <QString>
 
 #include "common/proxy_settings.h"
 #include "config/division_table.h"
@@ -25,6 +28,9 @@ inline constexpr char kTitle[] = "Koravel";
 inline constexpr char kReportFile[] = "save.txt";
 }  // namespace text
 
+// What the window keeps between runs beside the proxy values, by value name.
+using Remembered = std::map<std::string, QString>;
+
 struct SessionOptions {
     std::filesystem::path settingsFile;      // empty: the user's own store
     std::filesystem::path workingDirectory;  // empty: the current one
@@ -39,8 +45,8 @@ public:
     // Loads the settings (never throws: a failed load is kept in settings().error).
     explicit Session(const SessionOptions& options = {});
 
-    const std::filesystem::path& workingDirectory() const { return m_workingDirectory; }
     std::filesystem::path reportFile() const { return m_workingDirectory / text::kReportFile; }
+    std::filesystem::path dataIniFile() const;
     // data.ini as it stands now.
     config::DivisionTable loadDivisions() const;
 
@@ -49,9 +55,13 @@ public:
     // Writes the Proxy tab back. Nothing is written over a store whose load failed before
     // every value was read: unseen values must not be replaced. Throws common::Error;
     // the report's `unsure` is for the user too.
-    config::SaveReport saveSettings(const common::ProxySettings& proxy) const;
+    // `window` are the window's own values, written beside the proxy where they changed.
+    config::SaveReport saveSettings(const common::ProxySettings& proxy,
+                                    const Remembered& window = {}) const;
 
-    const site::SiteAddress& site() const { return m_site; }
+    // The window's values as the store held them at start.
+    const Remembered& remembered() const { return m_settings.texts; }
+
     std::string browserLink(std::int32_t teamId) const;
 
     // One team's page through `proxy`; raising `cancel` drops it. Throws common::Error

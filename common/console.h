@@ -16,9 +16,9 @@ namespace koravel::common {
 std::string VisibleEscapes(std::string_view utf8);
 
 // The program's standard output and error as text: UTF-8 in, the console's code page
-// out. What goes to a terminal, and every message on standard error, is passed through
-// VisibleEscapes. Progress is drawn on standard error only when that is a terminal,
-// and wiped before anything else is written.
+// out (UTF-8 under the C and POSIX locales). What goes to a terminal, and every message
+// on standard error, is passed through VisibleEscapes. Progress is drawn on standard
+// error only when that is a terminal, and wiped before anything else is written.
 class Console final {
 public:
     Console();
@@ -45,7 +45,8 @@ private:
 };
 
 // The program's arguments, without the program's name, as UTF-8 (from the wide command
-// line on Windows, from the locale's code page elsewhere).
+// line on Windows, from the locale's code page elsewhere; UTF-8 as they are under the C
+// and POSIX locales).
 std::vector<std::string> ProgramArguments(int argc, char* argv[], const Console& console);
 
 // Lets Ctrl-C raise the returned flag instead of ending the process (SIGINT, or the

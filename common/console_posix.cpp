@@ -69,10 +69,14 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnInterrupt(int /*signal*/) { g_interrupted.store(true); }
 
-// Only the code page: numbers never follow the C library's locale.
+// Only the code page: numbers never follow the C library's locale. The C and POSIX
+// locales (cron, env -i) chose no code page at all; there, as Python does since 3.7,
+// arguments and output are UTF-8, so that every division can be named and listed.
 std::string LocaleCodeset() {
     std::setlocale(LC_CTYPE, "");
-    return nl_langinfo(CODESET);
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string name = current != nullptr ? current : "C";
+    return name == "C" || name == "POSIX" ? "UTF-8" : nl_langinfo(CODESET);
 }
 
 }  // namespace

@@ -101,8 +101,9 @@ IniDocument::IniDocument(std::string_view bytes) {
     while (!bytes.empty()) {
         Line& line = m_lines.emplace_back();
         const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());
-        const std::size_t breakSize =
-            end == bytes.size() ? 0 : bytes.substr(end).starts_with("\r\n") ? 2 : 1;
+        const std::size_t breakSize = end == bytes.size()                     ? 0
+                                      : bytes.substr(end).starts_with("\r\n") ? 2
+                                                                              : 1;
         line.text = bytes.substr(0, end);
         line.lineBreak = bytes.substr(end, breakSize);
         bytes.remove_prefix(end + breakSize);
@@ -146,8 +147,13 @@ void IniDocument::setText(std::string_view group, std::string_view key, const QS
     }
     const std::string eol = lineBreak();
     const std::string name = EncodeIniKey(key);
-    Line added{name + "=" + value, eol,  std::string(group), std::string(key), false,
-               name.size() + 1,    name.size() + 1 + value.size()};
+    Line added{name + "=" + value,
+               eol,
+               std::string(group),
+               std::string(key),
+               false,
+               name.size() + 1,
+               name.size() + 1 + value.size()};
     const auto header = std::find_if(m_lines.rbegin(), m_lines.rend(), [&](const Line& line) {
         return line.header && line.group == group;
     });

@@ -145,9 +145,9 @@ std::map<std::string, StoredValue> GroupValues(const IniDocument& document,
         }
         // The last one wins where a name stands twice, as Qt reads it.
         if (line.group == kGroup)
-            values.insert_or_assign(
-                *line.key, DecodeIniValue(std::string_view(line.text).substr(
-                               line.valueBegin, line.valueEnd - line.valueBegin)));
+            values.insert_or_assign(*line.key,
+                                    DecodeIniValue(std::string_view(line.text).substr(
+                                        line.valueBegin, line.valueEnd - line.valueBegin)));
     }
     return values;
 }
@@ -278,8 +278,12 @@ LoadedSettings SettingsStore::load() const {
         const auto it = values.find(owned.name);
         if (it == values.end()) continue;
         const StoredValue& value = it->second;
-        if (value.kind == Kind::Other || (value.kind == Kind::Integer && owned.role != Role::Flag))
+        if (value.kind == Kind::Other ||
+            (value.kind == Kind::Integer && owned.role != Role::Flag)) {
+            // The Proxy tab shows what was read before.
+            if (owned.role != Role::ReadOnlyHost) loaded.settings = settings;
             return fail(InvalidType(owned.name));
+        }
         if (owned.role == Role::ReadOnlyHost) {
             if (value.text.isEmpty()) continue;
             if (!IsHostName(FromQString(value.text)))
@@ -340,7 +344,8 @@ SaveReport SettingsStore::save(const ProxySettings& settings,
             const auto flag = stored.find(owned.name);
             if (flag == stored.end() || flag->second.kind == Kind::Other ||
                 Flag(flag->second) != settings.useProxy)
-                changed.emplace_back(owned.name, QString::fromLatin1(settings.useProxy ? "1" : "0"));
+                changed.emplace_back(owned.name,
+                                     QString::fromLatin1(settings.useProxy ? "1" : "0"));
         } else if (owned.field != nullptr && settings.useProxy) {
             const std::string& text = settings.*owned.field;
             const QString wanted = ToQString(owned.role == Role::Scrambled ? Scramble(text) : text);

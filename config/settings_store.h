@@ -65,7 +65,8 @@ public:
         // place allows it. Throws common::Error naming the first name and the reason
         // while nothing is changed; once the new values are in place, returns what could
         // not be made sure after that, or nothing.
-        virtual std::string write(const std::vector<std::pair<std::string, QString>>& texts) const = 0;
+        virtual std::string write(
+            const std::vector<std::pair<std::string, QString>>& texts) const = 0;
         // The file or key, for messages (UTF-8).
         virtual std::string where() const = 0;
     };

@@ -82,12 +82,25 @@ AnswerHead::Verdict AnswerHead::refuse(Failure why) {
     return Verdict::Refused;
 }
 
+std::optional<Failure> AnswerHead::statusFailure() const {
+    if (m_location || (m_status >= 300 && m_status <= 399 && m_status != 304))
+        return Failure::Redirect;
+    if (m_status < 200 || m_status > 299) return Failure::FailureStatus;
+    return std::nullopt;
+}
+
+AnswerHead::Verdict AnswerHead::tooLarge() {
+    if (m_failure) return Verdict::Refused;
+    // 100 is an interim answer: the final status is unknown.
+    if (m_atStatusLine || m_status == 100) return refuse(Failure::Malformed);
+    return refuse(statusFailure().value_or(Failure::Malformed));
+}
+
 AnswerHead::Verdict AnswerHead::line(std::string_view line) {
     if (m_failure) return Verdict::Refused;
     m_bytes += line.size();
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.size() > kMaxHeaderLine || m_bytes > kMaxHeaderBytes)
-        return refuse(Failure::Malformed);
+    if (line.size() > kMaxHeaderLine || m_bytes > kMaxHeaderBytes) return tooLarge();
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
     if (m_atStatusLine) {
@@ -112,9 +125,7 @@ AnswerHead::Verdict AnswerHead::line(std::string_view line) {
         m_atStatusLine = true;
         return Verdict::More;
     }
-    if (m_location || (m_status >= 300 && m_status <= 399 && m_status != 304))
-        return refuse(Failure::Redirect);
-    if (m_status < 200 || m_status > 299) return refuse(Failure::FailureStatus);
+    if (const std::optional<Failure> failure = statusFailure()) return refuse(*failure);
     // Nothing asked for an encoding, and the page reader reads only plain text.
     if (m_encoded) return refuse(Failure::UnsupportedEncoding);
     return Verdict::Body;

@@ -47,6 +47,10 @@ public:
     // One line with its line end (LF or CR LF), the status line included.
     Verdict line(std::string_view line);
 
+    // A head too large to read whole (a bound of ours or of the transfer's): the status,
+    // once its line was read, still names the failure; a success or none is Malformed.
+    Verdict tooLarge();
+
     // For Refused.
     std::optional<Failure> failure() const { return m_failure; }
     // The status of the last block seen; 0 before the first.
@@ -54,6 +58,8 @@ public:
 
 private:
     Verdict refuse(Failure why);
+    // The failure the block's status and Location give, if any.
+    std::optional<Failure> statusFailure() const;
 
     std::size_t m_bytes = 0;
     bool m_atStatusLine = true;

@@ -244,6 +244,11 @@ Reply SendRosterRequest(const RosterRequest& request, const Limits& limits,
                                 ? message->data.result
                                 : CURLE_RECV_ERROR;
     if (ex.refused) return failed(*ex.refused);
+    // curl's own bound on a header line (100 KiB) ends a head as ours would.
+    if (result == CURLE_OUT_OF_MEMORY && !ex.inBody) {
+        ex.head.tooLarge();
+        return failed(ex.head.failure().value_or(Failure::Malformed));
+    }
     if (result != CURLE_OK) return failed(FailureOf(result));
     if (!ex.inBody) return failed(Failure::Malformed);
     return Reply{std::move(ex.body), std::nullopt, ex.head.status(), request.viaProxy};

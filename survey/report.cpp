@@ -94,17 +94,14 @@ bool AppendReport(const std::filesystem::path& file, const TeamList& list,
         case NotRegular:
             throw common::Error("File access denied");
         case Busy:
-            throw common::Error("'" + FileName(file) +
-                                "' is in use by another program");
+            throw common::Error("'" + FileName(file) + "' is in use by another program");
         case Failed:
             break;
     }
     std::string message = IoErrorText(result.error);
     // Only when the disk also refused to take the block back out: say so, not just "saved
     // nothing".
-    if (result.partLeft)
-        message += "; '" + FileName(file) +
-                   "' may now end with part of this list";
+    if (result.partLeft) message += "; '" + FileName(file) + "' may now end with part of this list";
     throw common::Error(message);
 }
 

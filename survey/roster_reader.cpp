@@ -139,10 +139,10 @@ std::optional<std::string> ReadInto(PageCursor& text, TeamRow& row, Tally& tally
     row.aged19 = std::to_string(tally.age19Count);
     row.talentsAbove1 = std::to_string(tally.talentedCount);
     row.maxTalent = common::FormatFloat15(tally.maxTalent, decimalSeparator);
-    row.maxTalentNumber = tally.bestTalent.empty()
-                              ? "0"
-                              : common::PlainNumber(TalentText(tally.bestTalent, decimalSeparator),
-                                                    decimalSeparator);
+    row.maxTalentNumber =
+        tally.bestTalent.empty()
+            ? "0"
+            : common::PlainNumber(TalentText(tally.bestTalent, decimalSeparator), decimalSeparator);
     row.complete = true;
     return std::nullopt;
 }

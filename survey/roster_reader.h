@@ -23,6 +23,6 @@ struct Tally {
 // Returns the message (UTF-8) of an age that is not an integer or a talent that is not a
 // number; the row then keeps its name, players and CoSP and stays incomplete.
 std::optional<std::string> ReadRosterPage(std::string_view& page, TeamRow& row, Tally& tally,
-                    std::string_view decimalSeparator);
+                                          std::string_view decimalSeparator);
 
 }  // namespace koravel::survey

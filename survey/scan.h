@@ -20,12 +20,13 @@ struct Fetched {
 };
 using FetchPage = std::function<Fetched(std::int32_t teamId)>;
 
-// One team's outcome, in team order.
+// One team's outcome, in team order. `row` is read from the page, after a failed request
+// from an empty page; after an error it is incomplete.
 struct TeamOutcome {
     std::int32_t teamId = 0;
-    TeamRow row;                         // read from the page; after a failed request, from an empty page
+    TeamRow row;
     std::optional<std::string> failure;  // the request failed: its reason (UTF-8)
-    std::optional<std::string> error;    // a cell did not convert: the message (UTF-8); row is incomplete
+    std::optional<std::string> error;    // a cell did not convert: the message (UTF-8)
 };
 
 // The one scan loop as a sequence: each next() fetches and reads one team, with a fresh

@@ -1,24 +1,21 @@
 #include "survey/team_order.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <numeric>
 
 #include "common/number_text.h"
 
 namespace koravel::survey {
 
-int CompareCells(const TeamRow& a, const TeamRow& b, int param, std::string_view decimalSeparator) {
-    if (param == 0) return 0;
-    const int column = static_cast<int>(std::min<long long>(std::llabs(param), INT_MAX));
+int CompareCells(const TeamRow& a, const TeamRow& b, int column, SortOrder order,
+                 std::string_view decimalSeparator) {
     const double x = common::ParseFloatOr(a.cell(column), decimalSeparator, 0.0);
     const double y = common::ParseFloatOr(b.cell(column), decimalSeparator, 0.0);
     const double tolerance = std::max(std::min(std::fabs(x), std::fabs(y)) * 1E-16, 1E-16);
     int r = 0;
     if (!(std::fabs(x - y) <= tolerance)) r = x < y ? -1 : 1;
-    return param > 0 ? r : -r;
+    return order == SortOrder::Ascending ? r : -r;
 }
 
 int CompareNames(std::string_view a, std::string_view b) {
@@ -35,26 +32,23 @@ int CompareNames(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::vector<std::size_t> HeaderClickOrder(const TeamList& list, SortState& state, int column,
-                                          std::string_view decimalSeparator) {
-    state.ascending = !state.ascending;
-    state.column = column;
-    const bool ascending = state.ascending;
-    std::vector<std::size_t> order(list.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    if (ColumnCaption(column) == ColumnCaption(0)) {
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-            const std::string_view a = list[x].cell(column);
-            const std::string_view b = list[y].cell(column);
+std::vector<std::size_t> SortedOrder(const TeamList& list, int column, SortOrder order,
+                                     std::string_view decimalSeparator) {
+    std::vector<std::size_t> positions(list.size());
+    std::iota(positions.begin(), positions.end(), std::size_t{0});
+    const bool ascending = order == SortOrder::Ascending;
+    if (column == 0) {
+        std::stable_sort(positions.begin(), positions.end(), [&](std::size_t x, std::size_t y) {
+            const std::string_view a = list[x].name;
+            const std::string_view b = list[y].name;
             return ascending ? CompareNames(a, b) < 0 : CompareNames(b, a) < 0;
         });
-        return order;
+        return positions;
     }
-    const int param = ascending ? column : -column;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-        return CompareCells(list[x], list[y], param, decimalSeparator) < 0;
+    std::stable_sort(positions.begin(), positions.end(), [&](std::size_t x, std::size_t y) {
+        return CompareCells(list[x], list[y], column, order, decimalSeparator) < 0;
     });
-    return order;
+    return positions;
 }
 
 void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order) {
@@ -69,10 +63,6 @@ void ApplyOrder(TeamList& list, const std::vector<std::size_t>& order) {
     sorted.reserve(list.size());
     for (const std::size_t from : order) sorted.push_back(std::move(list[from]));
     list = std::move(sorted);
-}
-
-void SortByHeader(TeamList& list, SortState& state, int column, std::string_view decimalSeparator) {
-    ApplyOrder(list, HeaderClickOrder(list, state, column, decimalSeparator));
 }
 
 }  // namespace koravel::survey

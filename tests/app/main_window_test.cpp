@@ -215,7 +215,8 @@ private Q_SLOTS:
                 const QWidget* owner = box->parentWidget();
                 m_boxes << QString("%1 %2 %3: %4")
                                .arg(owner ? owner->objectName() : "none", box->windowTitle(),
-                                    icons.value(box->icon(), "other"), box->text());
+                                    icons.value(box->icon(), "other"), box->text()) +
+                               (box->informativeText().isEmpty() ? "" : " / " + box->informativeText());
                 if (m_whileBoxOpen) m_whileBoxOpen(box);
                 if (box->isVisible()) box->button(QMessageBox::Ok)->click();
                 return;
@@ -250,7 +251,7 @@ private Q_SLOTS:
                  (QStringList{"clear", " (off)", " (off)", "127.0.0.1 (off)", port + " (off)"}));
         d().click("useProxyBox");
         QCOMPARE(proxyTab(), (QStringList{"ticked", "", "", "127.0.0.1", port}));
-        QCOMPARE(app::ErrorText("\xEE\xF8\xE8\xE1\xEA\xE0"), "ошибка.");  // bytes above "."
+        QCOMPARE(app::ErrorText("ошибка"), "ошибка.");  // a letter sorts after "."
         QCOMPARE(app::ErrorText(std::string(5000, 'x')), QString(1000, 'x') + "….");
     }
 
@@ -268,6 +269,13 @@ private Q_SLOTS:
             titleWithTheBox = d().window->windowTitle();
             clickHeader(1);
             QTest::keyClicks(d().w<QComboBox>("divisionBox"), "x");
+            // The Proxy tab may be looked at, not changed.
+            QTabBar* tabs = d().w<QTabWidget>("tabs")->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+            QTest::keyClicks(d().w<QLineEdit>("proxyServerEdit"), "9");
+            QTest::mouseClick(d().w<QCheckBox>("useProxyBox"), Qt::LeftButton);
+            QCOMPARE(proxyTab().mid(0, 4), (QStringList{"ticked", "", "", "127.0.0.1"}));
+            QCOMPARE(d().w<QTabWidget>("tabs")->currentIndex(), 1);
         };
         d().scan();
         QVERIFY(d().window->busy());
@@ -276,9 +284,9 @@ private Q_SLOTS:
         QCOMPARE(titleWithTheBox, "Koravel — 2/4");
         QCOMPARE(d().window->windowTitle(), "Koravel");
         QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Первая");
-        QCOMPARE(takeBoxes(), (QStringList{"MainWindow :/ info: Произошла ошибка",
+        QCOMPARE(takeBoxes(), (QStringList{"MainWindow :/ info: Произошла ошибка / Команда 102: failure status 404",
                                            m_stop + "'abc' is not a valid integer value."}));
-        QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "|||0|0|0", "Bad|5|3|||"}));
+        QCOMPARE(d().rows(), (QStringList{"Заря|10|12|1|1|1,5", "102|||0|0|0", "Bad|5|3|||"}));
         QCOMPARE(buttons(), "Клац on Сэйв on");
         const std::string first = d().site.requests().at(0);
         QVERIFY(first.starts_with("POST http://site.test:80/xml/school/roster.php?id=101 "));
@@ -298,9 +306,11 @@ private Q_SLOTS:
             {1, {"Заря", "alpha", "Bravo", "Торпедо"}},
             {2, {"Торпедо", "alpha", "Заря", "Bravo"}},
             {0, {"Торпедо", "Заря", "Bravo", "alpha"}}};  // Latin before Cyrillic, a-z folded
+        QHeaderView* header = view->header();
         for (const auto& [column, names] : clicks) {
             clickHeader(column);
             QCOMPARE(d().rows(1), names);
+            QCOMPARE(header->sortIndicatorSection(), column);
             const int selected = view->selectionModel()->selectedRows().at(0).row();
             QCOMPARE(d().window->teamList().at(static_cast<std::size_t>(selected)).teamId, 103);
         }
@@ -314,20 +324,77 @@ private Q_SLOTS:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, row1);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, row1);
         QCOMPARE(m_urls, QList<QUrl>{QUrl("http://web.test/xml/school/roster.php?id=101")});
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(d().w<QLabel>("statusLine")->text(),
+                 "Сохранено команд: 4 — " + d().dir.filePath("save.txt"));
+        QDesktopServices::unsetUrlHandler("http");  // no browser: the address stays to be copied
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, row1);
+        QCOMPARE(d().w<QLabel>("statusLine")->text(),
+                 "Браузер не открылся. Адрес: http://web.test/xml/school/roster.php?id=101");
+    }
+
+    // F5 scans, Escape stops keeping the rows read so far, Ctrl+S saves, Enter on a row
+    // opens it and in the division box scans; the focus comes back where it was.
+    void theStandardKeysScanStopSaveOpenAndCopy() {
+        d().site.overrideTeam(102, tools::Answer::Http(
+                                       "200 OK", tools::MakeRosterPage({"al\tpha\x7f", "2", "7", {}})));
+        d().site.overrideTeam(103, tools::Answer::Silent("", 10s));
+        d().open();
+        QVERIFY(QTest::qWaitForWindowActive(d().window.get()));
+        auto* box = d().w<QComboBox>("divisionBox");
+        box->setCurrentIndex(0);
+        box->setFocus();
+        d().window->setDecimalSeparator(".");
+        QTest::keyClick(box, Qt::Key_F5);
+        QTRY_COMPARE(d().rows(1), (QStringList{"Заря", "al\tpha\x7f"}));
+        QVERIFY(d().w<QPushButton>("stopButton")->isVisible());
+        QTest::keyClick(d().w<QTabWidget>("tabs")->tabBar(), Qt::Key_Escape);
+        waitForTheWork();
+        QCOMPARE(d().rows(1).size(), 2);
+        QCOMPARE(d().site.requests().size(), 3u);
+        QVERIFY(box->hasFocus());
+        QTest::keyClick(box, Qt::Key_S, Qt::ControlModifier);
+        waitForTheWork();
+        QVERIFY(saved().contains("Заря"));
+        auto* view = d().w<QTreeView>("teamView");
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 "Команда\tИ\tРП\t19\tТ>1\tMaxT\nЗаря\t10\t12\t1\t1\t1.5\nal pha \t2\t7\t0\t0\t0\n");
+        view->setCurrentIndex(view->model()->index(1, 0));
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(m_urls, QList<QUrl>{QUrl("http://web.test/xml/school/roster.php?id=102")});
+        box->setEditText("вторая");  // letter case aside, a division
+        QTest::keyClick(box, Qt::Key_Return);
+        waitForTheWork();
+        QCOMPARE(d().rows(1), (QStringList{"A", "B", "C", "D"}));
+        box->setEditText("Третья");
+        d().click("scanButton");
+        QCOMPARE(d().window->busy(), false);
+        QCOMPARE(d().w<QLabel>("statusLine")->text(), "Дивизиона «Третья» нет в data.ini");
+        QFile::remove(d().dir.filePath("save.txt"));
+        QDir(d().dir.path()).mkdir("save.txt");
+        QTest::keyClick(box, Qt::Key_S, Qt::ControlModifier);
+        waitForTheWork();
+        QCOMPARE(takeBoxes(), QStringList{m_stop + "File access denied. / Файл: " +
+                                          d().dir.filePath("save.txt")});
     }
 
     // The real system locale gives the separator of the list and save.txt; a small screen
     // moves the window in by the least distance (offscreen frames are 302 x 325).
     void theSystemLocaleAndScreenDecideInAProcessOfTheirOwn() {
         if (!qEnvironmentVariableIsSet("KORAVEL_CHILD")) {
-            for (const auto& [locale, size] :
-                 {std::pair{"C.UTF-8", R"("width": 1920, "height": 1080)"},
-                  std::pair{"ru_RU.UTF-8", R"("width": 640, "height": 480)"}}) {
+            for (const auto& [locale, size, scale] :
+                 {std::tuple{"C.UTF-8", R"("width": 1920, "height": 1080)", "1"},
+                  std::tuple{"ru_RU.UTF-8", R"("width": 640, "height": 480)", "1"},
+                  std::tuple{"C.UTF-8", R"("width": 1280, "height": 800)", "2"}}) {
                 testing::Spit(
                     d().path("screen.json"),
                     std::string(R"({"screens": [{"name": "s", "x": 0, "y": 0, "dpr": 1, )") + size +
                         "}]}");
                 const auto child = Again({QString("LC_ALL=") + locale, "KORAVEL_CHILD=1",
+                                          QString("QT_SCALE_FACTOR=") + scale,
                                           "QT_QPA_PLATFORM=offscreen:configfile=" +
                                               QString::fromStdString(d().path("screen.json"))},
                                          {"theSystemLocaleAndScreenDecideInAProcessOfTheirOwn"});
@@ -338,9 +405,11 @@ private Q_SLOTS:
             return;
         }
         d().open();
-        const bool small = QGuiApplication::primaryScreen()->size().width() == 640;
+        // At twice the scale, 1280 x 800 is 640 x 400 to the window.
+        const QSize screen = QGuiApplication::primaryScreen()->size();
         QCOMPARE(d().window->frameGeometry().topLeft(),
-                 small ? QPoint(338, 155) : QPoint(547, 397));
+                 screen.width() == 1920 ? QPoint(547, 397)
+                 : screen.height() == 480 ? QPoint(338, 155) : QPoint(340, 77));
         const QString sep = qgetenv("LC_ALL").startsWith("ru_RU") ? "," : ".";
         d().scan(1);
         waitForTheWork();
@@ -371,12 +440,8 @@ private Q_SLOTS:
                     said += child->readAllStandardOutput();
                 QVERIFY2(said.contains("closing"),
                          qPrintable(QString("stage %1: %2").arg(stage).arg(said)));
-                QElapsedTimer closed;
-                closed.start();
                 QVERIFY2(child->waitForFinished(5000),
                          qPrintable(QString("stage %1 hangs").arg(stage)));
-                QVERIFY2(closed.elapsed() < 1000,
-                         qPrintable(QString("stage %1: %2 ms").arg(stage).arg(closed.elapsed())));
                 QCOMPARE(child->exitCode(), 0);
                 QVERIFY(testing::Slurp(out.filePath("settings.ini").toStdString())
                             .find("ProxyLogin=kept") != std::string::npos);
@@ -389,11 +454,73 @@ private Q_SLOTS:
         }
     }
 
-    void aHugeCellNeitherStallsTheListNorTheErrorBox() {
+    // The list area says where data.ini was looked for, as a label assistive tools read.
+    void aMissingOrEmptyDataIniIsSaidInTheListArea() {
+        const QString file = d().dir.filePath("data.ini");
+        for (const auto& [content, said] :
+             {std::pair{"", "В data.ini нет ни одного дивизиона, или файл не удалось прочитать:\n"},
+              std::pair{"-", "Нет файла data.ini, дивизионы взять неоткуда. Его искали здесь:\n"}}) {
+            if (std::string(content) == "-") QFile::remove(file); else testing::Spit(d().path("data.ini"), content);
+            d().open();
+            QCOMPARE(d().w<QLabel>("missingDataLabel")->text(), said + file);
+            QVERIFY(d().w<QLabel>("missingDataLabel")->isVisible());
+        }
+        QCOMPARE(d().window->findChild<QTreeView*>("teamView")->accessibleName(), "Список команд");
+        QCOMPARE(d().w<QTreeView>("teamView")->model()->headerData(4, Qt::Horizontal, Qt::ToolTipRole),
+                 "Игроков школы с талантом больше 1");
+    }
+
+    // The designed size is the smallest; the name column takes the room. Size, widths,
+    // sort, division and tab come back at the next start, and a close that changes
+    // nothing writes nothing.
+    void theWindowGrowsAndRemembersWhatTheUserLeft() {
+        d().open();
+        QCOMPARE(d().window->minimumSize(), QSize(298, 321));
+        QCOMPARE(d().window->size(), QSize(298, 321));
+        d().window->resize(398, 421);
+        QHeaderView* header = d().w<QTreeView>("teamView")->header();
+        QCOMPARE(header->sectionSize(0), 210);
+        QCOMPARE(d().w<QTreeView>("teamView")->size(), QSize(389, 357));
+        header->resizeSection(1, 40);
+        clickHeader(5);
+        d().w<QComboBox>("divisionBox")->setCurrentIndex(1);
+        d().w<QTabWidget>("tabs")->setCurrentIndex(1);
+        d().window->move(100, 50);
+        QVERIFY(d().window->close());
+        const std::string settings = testing::Slurp(d().path("settings.ini"));
+        for (const char* line : {"\nColumnWidths=210 40 28 26 35 50\n", "\nDivision=Вторая\n",
+                                 "\nSortColumn=5\n", "\nSortOrder=ascending\n", "\nTab=1\n",
+                                 "\nWindowGeometry=100 50 398 421"})
+            QVERIFY2(settings.find(line) != std::string::npos, line);
+        d().open();
+        QCOMPARE(d().window->size(), QSize(398, 421));
+        header = d().w<QTreeView>("teamView")->header();
+        QCOMPARE(header->sectionSize(0) * 100 + header->sectionSize(1), 21040);
+        QCOMPARE(header->sortIndicatorSection(), 5);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Вторая");
+        QCOMPARE(d().w<QTabWidget>("tabs")->currentIndex(), 1);
+        QVERIFY(d().window->close());
+        QCOMPARE(testing::Slurp(d().path("settings.ini")), settings);
+        testing::Spit(d().path("data.ini"), "[Первая]\nteam1=101\n");  // Вторая is gone
+        d().open();
+        QCOMPARE(d().w<QComboBox>("divisionBox")->currentText(), "Дивизион");
+        d().window->resize(298, 321);  // the room is given back
+        QCOMPARE(d().w<QTreeView>("teamView")->header()->sectionSize(0), 110);
+    }
+
+    // The window manager's close reaches the window while the error box is open: Qt drops
+    // it for a window that a modal window blocks.
+    void aHugeCellNeitherStallsTheListNorTheErrorBoxNorTheClose() {
         testing::Spit(d().path("data.ini"), "[H]\nteam1=401\nteam2=402\n");
         d().open();
+        bool closed = false;
+        m_whileBoxOpen = [&](QMessageBox*) {
+            closed = QGuiApplication::modalWindow() == nullptr && d().window->windowHandle()->close();
+        };
         d().scan(0);
         waitForTheWork();
+        QVERIFY(closed);
         QCOMPARE(d().rows(), (QStringList{QString(1000, 'x') + "|1|1|0|0|0", "Age|1|1|||"}));
         QCOMPARE(d().window->teamList().at(0).name.size(), std::size_t{20} << 20);  // all saved
         QCOMPARE(takeBoxes(), QStringList{m_stop + "'" + QString(256, 'x') +
@@ -422,7 +549,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_boxes, QStringList{m_stop + "Invalid data type for 'ProxyLogin'"});
         m_boxes.clear();
         QCOMPARE(d().w<QComboBox>("divisionBox")->count(), 6);  // the layout's own
-        QCOMPARE(proxyTab().at(0), "ticked");
         d().w<QLineEdit>("proxyLoginEdit")->setText("new");
         QVERIFY(d().window->close());
         QCOMPARE(testing::Slurp(d().path("shape.conf")), shape);

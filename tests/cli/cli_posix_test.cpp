@@ -89,9 +89,17 @@ TEST_F(Terminal, CtrlCStopsWhileTheSiteHoldsTheRequestOrTheFileIsLockedAndSavesN
     EXPECT_EQ(saved(), "earlier\r\n");
 }
 
-// A locale without Cyrillic letters gets them spelt out, never stray bytes.
-TEST_F(Terminal, EveryLocaleGetsReadableText) {
-    EXPECT_EQ(program({"--list"}, "C")().out, "Pervaya\nVtoraya\nTret`ya\nPustaya\n");
+// cron and env -i run under the C locale: there arguments and output are UTF-8, so that
+// every name --list prints is one --scan takes back.
+TEST_F(Terminal, TheCLocaleTakesAndWritesUtf8) {
+    Spit(m_folder / "data.ini", "[\xD0\x9F\xD1\x83\xD1\x81\xD1\x82\xD0\xB0\xD1\x8F]\nteam1=103\n");
+    for (const char* locale : {"C", "POSIX"}) {
+        EXPECT_EQ(program({"--list"}, locale)().out,
+                  "\xD0\x9F\xD1\x83\xD1\x81\xD1\x82\xD0\xB0\xD1\x8F\n");
+        EXPECT_EQ(
+            program({"--scan", "\xD0\xBF\xD1\x83\xD1\x81\xD1\x82\xD0\xB0\xD1\x8F"}, locale)().out,
+            "\xD0\xA2\xD0\xBE\xD1\x80\xD0\xBF\xD0\xB5\xD0\xB4\xD0\xBE\t\t0\t0\t0\t0\n");
+    }
 }
 
 }  // namespace

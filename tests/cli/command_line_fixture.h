@@ -39,7 +39,7 @@ protected:
         Spit(m_folder / "data.ini",
              "[Первая]\nteam1=101\nteam2=103\nteam3=104\n"
              "[Вторая]\nteam1=101\nteam2=105\nteam3=104\n"
-             "[Третья]\nteam1=101\nteam2=102\nteam3=104\n[Пустая]\n");
+             "[Третья]\nteam1=101\nteam2=102\nteam3=104\n[Пустая]\n[a\u2028b\u2029]\n");
         settings({{"UseProxy", "1"}, {"ProxyServer", "127.0.0.1"}, {"ProxyPort", port()}});
         m_site.servePages([](std::int32_t id) {
             const std::map<std::int32_t, tools::PageSpec> teams = {

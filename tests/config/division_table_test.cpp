@@ -6,8 +6,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "tools/testing/child_process.h"
 #endif
 
 #include <fstream>
@@ -114,14 +114,8 @@ int FoundIn(const fs::path& file) {
 #ifdef _WIN32
     return found();
 #else
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::alarm(10);
-        ::_exit(found());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const std::string said = testing::InChild([&] { return std::to_string(found()); }, 10);
+    return said.starts_with("killed") ? -1 : std::stoi(said);
 #endif
 }
 

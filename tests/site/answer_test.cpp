@@ -17,8 +17,8 @@ const std::string kCap(1000, 'c');
 const Limits kCapped{.maxBody = 1000};
 
 // `count` header lines, each `length` bytes before the LF, CR included; then "ok".
-Answer OkAfter(std::size_t length, int count = 1) {
-    std::string head = "HTTP/1.0 200 OK\r\n";
+Answer OkAfter(std::size_t length, int count = 1, const std::string& status = "200 OK") {
+    std::string head = "HTTP/1.0 " + status + "\r\n";
     while (count-- > 0) head += "X-Pad: " + std::string(length - 8, 'a') + "\r\n";
     return A::Raw(head + "Content-Length: 2\r\n\r\nok");
 }
@@ -64,6 +64,7 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
         // From the proxy, and not retried.
         {"407", A::Http("407 Proxy Authentication Required", "", wants), {}, FailureStatus, true},
         {"16385-byte header line", OkAfter(16385), {}, Malformed},
+        {"200 KB header line, over curl's bound", OkAfter(200 << 10), {}, Malformed},
         {"closed unanswered", A::Raw(""), {}, CutShort},
         {"headers unfinished", A::Raw("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n"), {}, CutShort},
         {"Content-Length larger than body", A::Raw(promise), {}, CutShort},
@@ -101,9 +102,17 @@ TEST(Answer, EachBrokenOrHostileAnswerFailsForItsReason) {
 // A script is told which status failed and whether the proxy said it (the command-line
 // tests see the 407 come through).
 TEST(Answer, AFailureStatusIsNamedInTheReason) {
-    EXPECT_EQ(FailureReason(FailureStatus, 407, true), "failure status 407 from the proxy");
     EXPECT_EQ(FailureReason(FailureStatus, 404, true), "failure status 404");
     EXPECT_EQ(FailureReason(IdleTimeout, 200, true), "idle timeout");
+    // However large the head after it: past our bound on a line or on the head, or curl's.
+    for (const auto& [length, count] : {std::pair{20u << 10, 1}, {200u << 10, 1}, {27u, 20000}}) {
+        FakeSite site;
+        site.push(OkAfter(length, count, "407 Proxy Authentication Required"));
+        const auto proxy = Proxy(FakeSite::host(), std::to_string(site.port()));
+        EXPECT_EQ(SendRosterRequest(BuildRosterRequest(1, proxy, {"game.example", 80})).reason(),
+                  "failure status 407 from the proxy")
+            << length;
+    }
 }
 
 // The total bound of 3 s turns a missing connect bound into a different reason, not a hang.

@@ -1,9 +1,8 @@
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <tuple>
 
-#include "common/error.h"
 #include "tests/site/site_fixture.h"
 
 namespace koravel::site {
@@ -57,16 +56,6 @@ TEST(RequestOnTheWire, EachSettingsCaseSendsExactlyItsBytes) {
         EXPECT_EQ(seen.empty() ? "" : seen.back(), bytes);
     }
     for (const char* variable : {"http_proxy=", "no_proxy="}) putenv(const_cast<char*>(variable));
-}
-
-TEST(RequestOnTheWire, UnconvertiblePortThrowsBeforeAnyConnection) {
-    FakeSite site;
-    for (const auto& bad : {std::pair{"", ""}, {"127.0.0.1", "80 "}}) {
-        EXPECT_THAT([&] { BuildRosterRequest(345, Proxy(bad.first, bad.second), AddressOf(site)); },
-                    testing::ThrowsMessage<common::Error>("'" + std::string(bad.second) +
-                                                          "' is not a valid integer value"));
-    }
-    EXPECT_EQ(site.connections(), 0u);
 }
 
 TEST(RosterRequest, FormValuesKeepOnlyLettersAndDigits) {

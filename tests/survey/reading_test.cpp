@@ -122,7 +122,7 @@ std::string Outcomes(Scan& scan, Site& site) {
     std::string told;
     while (std::optional<TeamOutcome> outcome = scan.next(&site.stop)) {
         told += std::to_string(outcome->teamId) + ":" + Cells(outcome->row);
-        if (outcome->row.teamId != outcome->teamId) told += "?";
+        if (outcome->row.complete) told += "=" + outcome->row.maxTalentNumber;
         if (outcome->failure) told += "/" + *outcome->failure;
         if (outcome->error) told += "!" + *outcome->error;
         told += " ";
@@ -132,14 +132,16 @@ std::string Outcomes(Scan& scan, Site& site) {
 }
 
 TEST(Scan, OneOutcomePerTeamInOrderUntilAConversionError) {
-    // Read again, the rest of this page would give a name and a players value.
-    const std::string page = Page({{"19", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
+    // Read again, the rest of this page would give a name and a players value. The best
+    // talent, for JSON, as the page wrote it.
+    const std::string page =
+        Page({{"19", "+01.50"}, {"17", "1.5"}}) + R"(<a>tail</a><i name="Players" value="9"/>)";
     Site site{.pages = {{12, page}, {13, page}, {15, Page({{"old", "1"}})}, {16, page}}};
     Scan scan({11, 12, 13, 14, 15, 16}, ",", std::ref(site));
     // No tally carries over; a failed request reads as an empty page.
     EXPECT_EQ(Outcomes(scan, site),
-              "11:|||0|0|0/cut short 11 12:T|22|3|1|1|1,5 13:T|22|3|1|1|1,5 "
-              "14:|||0|0|0/cut short 14 15:T|22|3!'old' is not a valid integer value 5/6");
+              "11:|||0|0|0=0/cut short 11 12:T|22|3|1|2|1,5=1.50 13:T|22|3|1|2|1,5=1.50 "
+              "14:|||0|0|0=0/cut short 14 15:T|22|3!'old' is not a valid integer value 5/6");
     EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13, 14, 15}));
     EXPECT_FALSE(scan.next());
 }
@@ -147,7 +149,7 @@ TEST(Scan, OneOutcomePerTeamInOrderUntilAConversionError) {
 TEST(Scan, StopRaisedDuringAFetchDropsThatTeamAndFetchesNoMore) {
     Site site{.pages = {{11, Page({})}, {12, Page({})}, {13, Page({})}}, .stopAt = 13};
     Scan scan({11, 12, 13, 14}, ",", std::ref(site));
-    EXPECT_EQ(Outcomes(scan, site), "11:T|22|3|0|0|0 12:T|22|3|0|0|0 3/4 stopped");
+    EXPECT_EQ(Outcomes(scan, site), "11:T|22|3|0|0|0=0 12:T|22|3|0|0|0=0 3/4 stopped");
     EXPECT_EQ(site.asked, (std::vector<std::int32_t>{11, 12, 13}));
     Site idle;
     idle.stop = true;

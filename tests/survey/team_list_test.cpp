@@ -17,19 +17,18 @@ TeamRow Row(std::int32_t id, std::string name, std::string players, std::string 
             .cosp = std::move(cosp)};
 }
 
-TEST(TeamOrder, EveryClickFlipsTheDirectionWhateverTheColumn) {
-    // Each click sorts the list as the one before left it; "Bravo" and "bravo" are equal
-    // in every column and keep their order both ways.
+TEST(TeamOrder, EachSortStartsFromTheOrderTheListIsIn) {
+    // "Bravo" and "bravo" are equal in every column and keep their order both ways.
     TeamList list = {Row(1, "Bravo", "10", "3"), Row(2, "alpha", "2", "1"),
                      Row(3, "Charlie", "5", "7"), Row(4, "bravo", "10", "3")};
-    SortState state;
-    // И ascending, И descending, РП ascending, Команда descending
-    const std::vector<std::pair<int, Order>> clicks = {
-        {1, {1, 2, 0, 3}}, {1, {2, 3, 1, 0}}, {2, {3, 0, 1, 2}}, {0, {3, 1, 2, 0}}};
-    for (const auto& [column, order] : clicks) {
-        EXPECT_EQ(HeaderClickOrder(list, state, column, ","), order) << column;
-        EXPECT_EQ(state.column, column);
-        ApplyOrder(list, order);
+    const std::vector<std::tuple<int, SortOrder, Order>> sorts = {
+        {1, SortOrder::Ascending, {1, 2, 0, 3}},
+        {1, SortOrder::Descending, {2, 3, 1, 0}},
+        {2, SortOrder::Ascending, {3, 0, 1, 2}},
+        {0, SortOrder::Descending, {3, 1, 2, 0}}};
+    for (const auto& [column, order, positions] : sorts) {
+        EXPECT_EQ(SortedOrder(list, column, order, ","), positions) << column;
+        ApplyOrder(list, positions);
     }
     ApplyOrder(list, {0, 0, 1, 2});  // not a permutation: ignored
     std::vector<std::int32_t> ids;
@@ -38,7 +37,7 @@ TEST(TeamOrder, EveryClickFlipsTheDirectionWhateverTheColumn) {
 }
 
 TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
-    // The first click sorts ascending. nullptr: a cell that a half-filled row lacks.
+    // nullptr: a cell that a half-filled row lacks.
     // Unreadable texts count as 0, values within the tolerance are equal, and equal rows
     // keep their order.
     const std::vector<std::tuple<const char*, std::vector<const char*>, Order>> cases = {
@@ -50,14 +49,12 @@ TEST(TeamOrder, NumberColumnsSortByValueInTheLocaleFormat) {
         TeamList list;
         for (const char* text : texts)
             list.push_back(text ? TeamRow{.maxTalent = text, .complete = true} : TeamRow{});
-        SortState state;
-        EXPECT_EQ(HeaderClickOrder(list, state, 5, sep), order);
+        EXPECT_EQ(SortedOrder(list, 5, SortOrder::Ascending, sep), order);
     }
     // More equal rows than an insertion sort takes on, by name and by number.
     const TeamList many(20, TeamRow{.name = "a", .maxTalent = "1", .complete = true});
     for (const int column : {0, 5}) {
-        SortState state;
-        EXPECT_EQ(HeaderClickOrder(many, state, column, "."),
+        EXPECT_EQ(SortedOrder(many, column, SortOrder::Descending, "."),
                   (Order{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
     }
 }

@@ -1,5 +1,5 @@
-// LD_PRELOAD=libkoravel_fault_shim.so makes one call of open, write, fsync, close,
-// rename, flock or ftruncate on the files of one folder fail, the way a full or failing
+// LD_PRELOAD=libkoravel_fault_shim.so makes one call of open, write, fsync, fdatasync,
+// close, rename, flock or ftruncate on the files of one folder fail, the way a full or failing
 // disk makes it fail, to prove that nothing saved is ever lost half-way.
 //
 //   KORAVEL_FAULT_DIR   the folder (absolute); calls on files elsewhere never count
@@ -8,7 +8,7 @@
 //                       half its bytes and says so)
 //   KORAVEL_FAULT_THEN  optional: eio or enospc for every counted call after the Nth, a
 //                       disk that fails for good
-//   KORAVEL_FAULT_LOG   a file that gets a line per counted call: "N call path", and
+//   KORAVEL_FAULT_LOG   a file that gets a line per counted call: "N call path fd", and
 //                       " fault" on the one that failed
 //
 // An interrupted or failed close has closed the descriptor all the same, as on Linux.
@@ -51,6 +51,7 @@ struct Shim {
     OpenFn open64 = Real<OpenFn>("open64");
     WriteFn write = Real<WriteFn>("write");
     FdFn fsync = Real<FdFn>("fsync");
+    FdFn fdatasync = Real<FdFn>("fdatasync");
     FdFn close = Real<FdFn>("close");
     RenameFn rename = Real<RenameFn>("rename");
     FlockFn flock = Real<FlockFn>("flock");
@@ -65,6 +66,7 @@ struct Shim {
     std::atomic<long> counted{0};
     std::atomic<bool> failing{false};
     std::atomic<bool> watched[kMaxFd] = {};
+    std::string paths[kMaxFd];  // under logMutex
     std::mutex logMutex;
 
     static std::string Env(const char* name) {
@@ -91,6 +93,11 @@ struct Shim {
                (full.size() == dir.size() || full[dir.size()] == '/');
     }
     bool watchedFd(int fd) const { return fd >= 0 && fd < kMaxFd && watched[fd].load(); }
+    // What the log names a descriptor by: its path, then the number.
+    std::string nameOf(int fd) {
+        const std::lock_guard lock(logMutex);
+        return paths[fd] + " " + std::to_string(fd);
+    }
 
     // Counts a call; the fault kind to play for it, or None.
     Kind count(const char* name, const std::string& what, bool isWrite = false) {
@@ -130,7 +137,11 @@ int OpenWith(OpenFn real, const char* path, int flags, mode_t mode) {
     if (!shim.inDir(path)) return real(path, flags, mode);
     if (const Kind fault = shim.count("open", path); fault != Kind::None) return Fail(fault);
     const int fd = real(path, flags, mode);
-    if (fd >= 0 && fd < kMaxFd) shim.watched[fd] = true;
+    if (fd >= 0 && fd < kMaxFd) {
+        const std::lock_guard lock(shim.logMutex);
+        shim.paths[fd] = path;
+        shim.watched[fd] = true;
+    }
     return fd;
 }
 
@@ -142,7 +153,7 @@ template <class Call>
 int FdCall(const char* name, int fd, Call real) {
     Shim& shim = TheShim();
     if (!shim.watchedFd(fd)) return real();
-    if (const Kind fault = shim.count(name, "fd " + std::to_string(fd)); fault != Kind::None)
+    if (const Kind fault = shim.count(name, shim.nameOf(fd)); fault != Kind::None)
         return Fail(fault);
     return real();
 }
@@ -170,7 +181,7 @@ int open64(const char* path, int flags, ...) {
 ssize_t write(int fd, const void* data, size_t size) {
     Shim& shim = TheShim();
     if (!shim.watchedFd(fd)) return shim.write(fd, data, size);
-    const Kind fault = shim.count("write", "fd " + std::to_string(fd), true);
+    const Kind fault = shim.count("write", shim.nameOf(fd), true);
     if (fault == Kind::Short && size > 1) return shim.write(fd, data, size / 2);
     if (fault != Kind::None && fault != Kind::Short) return Fail(fault);
     return shim.write(fd, data, size);
@@ -180,11 +191,15 @@ int fsync(int fd) {
     return FdCall("fsync", fd, [fd] { return TheShim().fsync(fd); });
 }
 
+int fdatasync(int fd) {
+    return FdCall("fdatasync", fd, [fd] { return TheShim().fdatasync(fd); });
+}
+
 int close(int fd) {
     Shim& shim = TheShim();
     if (!shim.watchedFd(fd)) return shim.close(fd);
     shim.watched[fd] = false;
-    const Kind fault = shim.count("close", "fd " + std::to_string(fd));
+    const Kind fault = shim.count("close", shim.nameOf(fd));
     const int result = shim.close(fd);
     return fault != Kind::None ? Fail(fault) : result;
 }
