@@ -101,13 +101,11 @@ inline std::string Point() {
 #endif
 }
 
-// Lines as a console program writes them on this system: in the locale's code page, and
-// with CR LF on Windows.
+// Lines as the program writes them to a pipe on this system: in the locale's code page,
+// or on Windows UTF-8 with CR LF for every command.
 inline std::string Text(const std::string& utf8) {
 #ifdef _WIN32
-    QString text = QString::fromStdString(utf8);
-    text.replace("\n", "\r\n");
-    return text.toLocal8Bit().toStdString();
+    return QString::fromStdString(utf8).replace("\n", "\r\n").toStdString();
 #else
     return utf8;
 #endif
