@@ -2,7 +2,6 @@
 
 #include <tuple>
 
-#include "survey/report.h"
 #include "survey/team_order.h"
 
 namespace koravel::survey {
@@ -70,26 +69,6 @@ TEST(TeamOrder, NamesCompareByCodePageWithOnlyLatinFolded) {
         EXPECT_LT(CompareNames(first, second), 0) << first << " " << second;
         EXPECT_GT(CompareNames(second, first), 0) << first << " " << second;
     }
-}
-
-TEST(ReportBlock, FillPutsShortPlayersTextsUnderTheHeaderAndNoCellBreaksALine) {
-    // Name length, players text, fill. Rows hold no later cells, so these also show that
-    // missing cells are written empty.
-    const std::vector<std::tuple<int, std::string, int>> cases = {
-        {22, "12", 0}, {22, "1", 1}, {23, "", 1}, {25, "7", 1}, {3, "", 20}, {3, "100", 19}};
-    for (const auto& [length, players, fill] : cases) {
-        const std::string name(length, 'N'), block = ReportBlock({Row(0, name, players, "")});
-        const auto at = block.find("\r\n", 3) + 2;
-        std::string line = name;
-        line.append(fill, '_').append(players).append(8, '_');
-        EXPECT_EQ(block.substr(at, block.find("\r\n", at) - at), line);
-    }
-    TeamRow forged = Row(0, "A\r\n \r\n*****\x1b[2J", "1\t2", "\x7f");
-    forged.maxTalent = "\x98\n";
-    // Only C0 goes: DEL and 0x98 are the page's own bytes.
-    EXPECT_EQ(
-        ReportBlock({forged}).substr(44),
-        "A     ***** [2J_______1 2__\x7f______\x98 \r\n \r\n" + std::string(50, '*') + "\r\n");
 }
 
 }  // namespace
