@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The close button always closes: at each stage of a scan, with two busy loops beside the
 # program, a click on the window manager's close button ends the program, at the latest
-# after a second click. KORAVEL_CLOSE_ROUNDS rounds a stage (5 by default; 50 for the
+# after a second click. KORAVEL_CLOSE_ROUNDS rounds a stage (3 by default; 50 for the
 # full run). usage: close_test.sh KORAVEL DEMO_SITE
 source "$(dirname "$0")/harness.sh" "$@"
-rounds=${KORAVEL_CLOSE_ROUNDS:-5}
+rounds=${KORAVEL_CLOSE_ROUNDS:-3}
 
 # Each stage brings a fresh window to its point; false when it never got there.
 during_request() {
