@@ -279,6 +279,8 @@ TEST_F(SettingsFile, ASaveHoldsTheLockQtHoldsAndWaitsForItBoundedly) {
         for (int line = 0; line < 400; ++line) {
             qt.setValue("Other/line" + QString::number(line), line);
             qt.sync();
+            // Paced, so that the saves overlap the writes however fast either side runs.
+            ::usleep(5'000);
         }
         ::_exit(qt.status() == QSettings::NoError ? 0 : 1);
     }
