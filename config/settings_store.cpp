@@ -82,9 +82,10 @@ std::string FromQString(const QString& text) {
     return common::Utf8ToCp1251(text.toUtf8().toStdString());
 }
 
-// A stored text as a message quotes it: at most 256 characters, then "…".
+// A stored text as a message quotes it, under the bound page text has (QuotedExcerpt
+// takes Windows-1251 bytes; a stored value is already Unicode).
 std::string Quoted(const QString& text) {
-    constexpr qsizetype kLimit = 256;
+    constexpr auto kLimit = static_cast<qsizetype>(common::kQuoteLimit);
     return text.size() <= kLimit ? text.toStdString() : text.left(kLimit).toStdString() + "…";
 }
 
